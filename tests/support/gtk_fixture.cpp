@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#include "support/gtk_fixture.hpp"
+
+#include <cstdlib>
+
+#include <gtk/gtk.h>
+#include <gtkmm/init.h>
+
+namespace ticklark::test {
+
+void InitGtkOnce() {
+  static const bool initialised = [] {
+    gdk_set_allowed_backends("x11");
+    setenv("GSK_RENDERER", "cairo", 0);
+    gtk_init();
+    Gtk::init_gtkmm_internals();
+    return true;
+  }();
+  (void)initialised;
+}
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  // A tick keeps a blocking iteration from waiting past the deadline.
+  const guint tick = g_timeout_add(5, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+  bool result = done();
+  while (!result && std::chrono::steady_clock::now() < deadline) {
+    g_main_context_iteration(nullptr, TRUE);
+    result = done();
+  }
+  g_source_remove(tick);
+  return result;
+}
+
+void PumpFor(std::chrono::milliseconds duration) {
+  const auto deadline = std::chrono::steady_clock::now() + duration;
+  PumpUntil([deadline] { return std::chrono::steady_clock::now() >= deadline; }, duration * 2);
+}
+
+}  // namespace ticklark::test
