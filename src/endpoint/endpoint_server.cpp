@@ -1,0 +1,185 @@
+// SPDX-License-Identifier: MIT
+#include "endpoint/endpoint_server.hpp"
+
+#include <cstdio>
+#include <utility>
+
+#include <gio/gio.h>
+
+#include "endpoint/router.hpp"
+#include "ticklark/version.hpp"
+
+namespace ticklark::endpoint {
+
+namespace {
+
+// "ticklark-endpoint/<version>": how a client (the run script among them) tells
+// this endpoint from any other server on the port.
+std::string ServerHeader() {
+  return "ticklark-endpoint/" + std::to_string(kVersionMajor) + '.' +
+         std::to_string(kVersionMinor) + '.' + std::to_string(kVersionRevision);
+}
+
+GQuark StartTimeQuark() {
+  static const GQuark quark = g_quark_from_static_string("ticklark-endpoint-start-time");
+  return quark;
+}
+
+void OnRequest(SoupServer*, SoupServerMessage* message, const char*, GHashTable*, gpointer self) {
+  static_cast<EndpointServer*>(self)->Handle(message);
+}
+
+void OnRequestStarted(SoupServer*, SoupServerMessage* message, gpointer) {
+  auto* start = g_new(gint64, 1);
+  *start = g_get_monotonic_time();
+  g_object_set_qdata_full(G_OBJECT(message), StartTimeQuark(), start, g_free);
+}
+
+void OnRequestFinished(SoupServer*, SoupServerMessage* message, gpointer self) {
+  static_cast<EndpointServer*>(self)->LogFinished(message, false);
+}
+
+void OnRequestAborted(SoupServer*, SoupServerMessage* message, gpointer self) {
+  static_cast<EndpointServer*>(self)->LogFinished(message, true);
+}
+
+// Request text in a log line: printable ASCII as it is, the rest as \xNN, so
+// that a request cannot forge or break log lines.
+void AppendPrintable(std::string& line, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte > 0x20 && byte < 0x7f && c != '\\') {
+      line += c;
+    } else {
+      line += "\\x";
+      line += kHex[byte >> 4];
+      line += kHex[byte & 0xf];
+    }
+  }
+}
+
+std::string NowUtc() {
+  GDateTime* now = g_date_time_new_now_utc();
+  gchar* text = g_date_time_format(now, "%Y-%m-%dT%H:%M:%S.%fZ");
+  std::string result = text ? text : "";
+  g_free(text);
+  g_date_time_unref(now);
+  return result;
+}
+
+}  // namespace
+
+void LogToStandardError(std::string_view line) {
+  std::string text(line);
+  text += '\n';
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+EndpointServer::EndpointServer(std::shared_ptr<const RedirectTable> table,
+                               std::string_view ad_frame_page, LogSink log)
+    : m_server(soup_server_new("server-header", ServerHeader().c_str(), nullptr)),
+      m_table(std::move(table)),
+      m_ad_frame_page(ad_frame_page),
+      m_log(std::move(log)) {
+  soup_server_add_handler(m_server, nullptr, OnRequest, this, nullptr);
+  m_started_handler =
+      g_signal_connect(m_server, "request-started", G_CALLBACK(OnRequestStarted), this);
+  m_finished_handler =
+      g_signal_connect(m_server, "request-finished", G_CALLBACK(OnRequestFinished), this);
+  m_aborted_handler =
+      g_signal_connect(m_server, "request-aborted", G_CALLBACK(OnRequestAborted), this);
+}
+
+EndpointServer::~EndpointServer() {
+  g_signal_handler_disconnect(m_server, m_started_handler);
+  g_signal_handler_disconnect(m_server, m_finished_handler);
+  g_signal_handler_disconnect(m_server, m_aborted_handler);
+  soup_server_remove_handler(m_server, nullptr);
+  soup_server_disconnect(m_server);
+  g_object_unref(m_server);
+}
+
+bool EndpointServer::Listen(const std::string& host, unsigned port, std::string& error) {
+  GInetAddress* address = g_inet_address_new_from_string(host.c_str());
+  if (!address) {
+    error = "'" + host + "' is not an IP address";
+    return false;
+  }
+  GSocketAddress* socket_address = g_inet_socket_address_new(address, static_cast<guint16>(port));
+  g_object_unref(address);
+  GError* listen_error = nullptr;
+  const bool listening = soup_server_listen(m_server, socket_address,
+                                            static_cast<SoupServerListenOptions>(0), &listen_error);
+  g_object_unref(socket_address);
+  if (!listening) {
+    error = listen_error->message;
+    g_error_free(listen_error);
+    return false;
+  }
+  GSList* uris = soup_server_get_uris(m_server);
+  m_port = uris ? static_cast<unsigned>(g_uri_get_port(static_cast<GUri*>(uris->data))) : port;
+  g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+  return true;
+}
+
+void EndpointServer::SetTable(std::shared_ptr<const RedirectTable> table) {
+  m_table = std::move(table);
+}
+
+void EndpointServer::Handle(SoupServerMessage* message) {
+  const char* method = soup_server_message_get_method(message);
+  const char* path = g_uri_get_path(soup_server_message_get_uri(message));
+  const Response response =
+      Route(method ? method : "", path ? path : "", *m_table, m_ad_frame_page);
+  SoupMessageHeaders* headers = soup_server_message_get_response_headers(message);
+  // No page of ours passes the endpoint's address on to the sites it leads to.
+  soup_message_headers_replace(headers, "Referrer-Policy", "no-referrer");
+  soup_message_headers_replace(headers, "X-Content-Type-Options", "nosniff");
+  if (response.status == 302) {
+    soup_message_headers_replace(headers, "Location", response.location.c_str());
+    soup_message_headers_replace(headers, "Cache-Control", "no-store");
+  } else if (response.status == 200) {
+    soup_message_headers_replace(headers, "Cache-Control", "no-cache");
+    soup_message_headers_replace(
+        headers, "Content-Security-Policy",
+        "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'");
+  }
+  if (response.allow_get_head) {
+    soup_message_headers_replace(headers, "Allow", "GET, HEAD");
+  }
+  soup_server_message_set_status(message, response.status, nullptr);
+  if (!response.content_type.empty()) {
+    const std::string content_type(response.content_type);
+    soup_server_message_set_response(message, content_type.c_str(), SOUP_MEMORY_STATIC,
+                                     response.body.data(), response.body.size());
+  }
+}
+
+void EndpointServer::LogFinished(SoupServerMessage* message, bool aborted) {
+  if (!m_log) {
+    return;
+  }
+  const auto* start =
+      static_cast<const gint64*>(g_object_get_qdata(G_OBJECT(message), StartTimeQuark()));
+  const double elapsed_ms =
+      start ? static_cast<double>(g_get_monotonic_time() - *start) / 1000.0 : 0.0;
+  const char* method = soup_server_message_get_method(message);
+  GUri* uri = soup_server_message_get_uri(message);
+  const char* path = uri ? g_uri_get_path(uri) : nullptr;
+
+  std::string line = NowUtc();
+  line += ' ';
+  AppendPrintable(line, method ? method : "-");
+  line += ' ';
+  AppendPrintable(line, path && *path ? path : "-");
+  line += ' ';
+  line +=
+      aborted ? std::string("aborted") : std::to_string(soup_server_message_get_status(message));
+  char elapsed[32];
+  std::snprintf(elapsed, sizeof elapsed, " %.3f ms", elapsed_ms);
+  line += elapsed;
+  m_log(line);
+}
+
+}  // namespace ticklark::endpoint

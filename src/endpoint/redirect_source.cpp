@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: MIT
+#include "endpoint/redirect_source.hpp"
+
+#include <utility>
+
+namespace ticklark::endpoint {
+
+namespace {
+
+// Writers often truncate, write and close, or write a new file and rename it
+// over the old one; a short quiet time lets all of that arrive as one change.
+constexpr guint kSettleMilliseconds = 150;
+
+void OnFileChanged(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent, gpointer self) {
+  static_cast<RedirectSource*>(self)->ScheduleReload();
+}
+
+gboolean OnSettled(gpointer self) {
+  static_cast<RedirectSource*>(self)->Reload();
+  return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+LoadedTable LoadRedirectTable(std::string_view default_text, std::string_view default_name,
+                              const std::string& path, bool file_required) {
+  LoadedTable loaded;
+  ParsedTable defaults = ParseRedirectTable(default_text, default_name);
+  loaded.errors = std::move(defaults.errors);
+  for (const auto key : kRedirectKeys) {
+    if (loaded.errors.empty() && !defaults.table.Find(key)) {
+      loaded.errors.push_back(
+          {std::string(default_name), 0, "no address for '" + std::string(key) + "'"});
+    }
+  }
+
+  gchar* contents = nullptr;
+  gsize length = 0;
+  GError* error = nullptr;
+  if (g_file_get_contents(path.c_str(), &contents, &length, &error)) {
+    ParsedTable overrides = ParseRedirectTable(std::string_view(contents, length), path);
+    g_free(contents);
+    loaded.errors.insert(loaded.errors.end(), overrides.errors.begin(), overrides.errors.end());
+    defaults.table.Override(overrides.table);
+  } else {
+    if (file_required || !g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT)) {
+      loaded.errors.push_back({path, 0, error->message});
+    }
+    g_error_free(error);
+  }
+  if (loaded.errors.empty()) {
+    loaded.table = std::make_shared<const RedirectTable>(std::move(defaults.table));
+  }
+  return loaded;
+}
+
+std::string UserTablePath() {
+  gchar* path = g_build_filename(g_get_user_config_dir(), "Ticklark2", "endpoint.conf", nullptr);
+  std::string result = path;
+  g_free(path);
+  return result;
+}
+
+RedirectSource::RedirectSource(std::string default_text, std::string default_name, std::string path,
+                               bool file_required)
+    : m_default_text(std::move(default_text)),
+      m_default_name(std::move(default_name)),
+      m_path(std::move(path)),
+      m_file_required(file_required) {}
+
+RedirectSource::~RedirectSource() {
+  if (m_reload_timeout != 0) {
+    g_source_remove(m_reload_timeout);
+  }
+  if (m_monitor) {
+    g_signal_handler_disconnect(m_monitor, m_changed_handler);
+    g_file_monitor_cancel(m_monitor);
+    g_object_unref(m_monitor);
+  }
+}
+
+std::vector<TableError> RedirectSource::Load() {
+  LoadedTable loaded = LoadRedirectTable(m_default_text, m_default_name, m_path, m_file_required);
+  if (loaded.ok()) {
+    m_table = std::move(loaded.table);
+  }
+  return std::move(loaded.errors);
+}
+
+bool RedirectSource::Watch(TableChanged on_changed, LogSink log, std::string& error) {
+  m_on_changed = std::move(on_changed);
+  m_log = std::move(log);
+  GFile* file = g_file_new_for_path(m_path.c_str());
+  GError* monitor_error = nullptr;
+  m_monitor = g_file_monitor_file(file, G_FILE_MONITOR_WATCH_MOVES, nullptr, &monitor_error);
+  g_object_unref(file);
+  if (!m_monitor) {
+    error = monitor_error->message;
+    g_error_free(monitor_error);
+    return false;
+  }
+  m_changed_handler = g_signal_connect(m_monitor, "changed", G_CALLBACK(OnFileChanged), this);
+  return true;
+}
+
+void RedirectSource::ScheduleReload() {
+  if (m_reload_timeout != 0) {
+    g_source_remove(m_reload_timeout);
+  }
+  m_reload_timeout = g_timeout_add(kSettleMilliseconds, OnSettled, this);
+}
+
+void RedirectSource::Reload() {
+  m_reload_timeout = 0;
+  LoadedTable loaded = LoadRedirectTable(m_default_text, m_default_name, m_path, m_file_required);
+  if (!loaded.ok()) {
+    if (m_log) {
+      for (const auto& problem : loaded.errors) {
+        m_log("redirects: " + problem.ToString());
+      }
+      m_log("redirects: " + m_path + " has errors; the table in force is kept");
+    }
+    return;
+  }
+  if (*loaded.table == *m_table) {
+    return;
+  }
+  m_table = std::move(loaded.table);
+  if (m_log) {
+    m_log("redirects: reloaded " + m_path);
+  }
+  if (m_on_changed) {
+    m_on_changed(m_table);
+  }
+}
+
+}  // namespace ticklark::endpoint

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gio/gio.h>
+
+#include "endpoint/redirect_table.hpp"
+
+namespace ticklark::endpoint {
+
+// The table in force: the built-in default with the entries of one table file
+// (the user's, or the one named on the command line) laid over it.
+struct LoadedTable {
+  std::shared_ptr<const RedirectTable> table;
+  std::vector<TableError> errors;
+
+  bool ok() const { return errors.empty(); }
+};
+
+// Builds the table from |default_text| (named |default_name| in errors, and
+// required to give all ten keys) and the file at |path|. A missing file counts
+// as an empty one unless |file_required|.
+LoadedTable LoadRedirectTable(std::string_view default_text, std::string_view default_name,
+                              const std::string& path, bool file_required);
+
+// $XDG_CONFIG_HOME/Ticklark2/endpoint.conf (~/.config when unset).
+std::string UserTablePath();
+
+// Loads the table and reloads it whenever the table file changes. A reload
+// that fails keeps the table in force and reports every error.
+class RedirectSource {
+ public:
+  using TableChanged = std::function<void(std::shared_ptr<const RedirectTable>)>;
+  using LogSink = std::function<void(std::string_view line)>;
+
+  RedirectSource(std::string default_text, std::string default_name, std::string path,
+                 bool file_required);
+  ~RedirectSource();
+  RedirectSource(const RedirectSource&) = delete;
+  RedirectSource& operator=(const RedirectSource&) = delete;
+
+  // The first load; the errors, if any. Nothing is in force until it succeeds.
+  std::vector<TableError> Load();
+  std::shared_ptr<const RedirectTable> table() const { return m_table; }
+  const std::string& path() const { return m_path; }
+
+  // Watches the table file on the thread's default main context. Returns false,
+  // with |error| set, when the file cannot be watched.
+  bool Watch(TableChanged on_changed, LogSink log, std::string& error);
+
+  // Reloads now; what a change of the file leads to.
+  void Reload();
+  // A change of the file was seen: reload once the writing has settled.
+  void ScheduleReload();
+
+ private:
+  std::string m_default_text;
+  std::string m_default_name;
+  std::string m_path;
+  bool m_file_required;
+  std::shared_ptr<const RedirectTable> m_table;
+  TableChanged m_on_changed;
+  LogSink m_log;
+  GFileMonitor* m_monitor = nullptr;
+  gulong m_changed_handler = 0;
+  guint m_reload_timeout = 0;
+};
+
+}  // namespace ticklark::endpoint

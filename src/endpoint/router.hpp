@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ticklark::endpoint {
+
+class RedirectTable;
+
+inline constexpr std::string_view kRedirectPrefix = "/ticklark/viewext/redirect/";
+inline constexpr std::string_view kRedirectSuffix = ".asp";
+inline constexpr std::string_view kAdFramePath = "/ticklark/viewext/ticklark_ad_frame.asp";
+
+// What the endpoint answers to one request.
+struct Response {
+  unsigned status = 404;
+  std::string location;           // the target of a redirect, from the table only
+  std::string_view content_type;  // empty when there is no body
+  std::string_view body;          // static text: the page or a short notice
+  bool allow_get_head = false;    // a 405 names the methods that work
+};
+
+// Answers |method| on |path| (the request's path, without its query). A
+// redirect's target comes from |table| and never from the request.
+Response Route(std::string_view method, std::string_view path, const RedirectTable& table,
+               std::string_view ad_frame_page);
+
+}  // namespace ticklark::endpoint
