@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace Gtk {
+class Widget;
+}
+
+namespace ticklark::web {
+
+class WebSession;
+
+enum class PaneRole {
+  kMain,    // a window's large content pane, driven by a navigation bar
+  kAd,      // the advertisement frame in a window's top right corner
+  kQuotes,  // the main window's narrow real-time quotes pane
+};
+
+// What a pane shows in place of its page when its web process is in trouble.
+enum class PaneNotice {
+  kNone,
+  kCrashed,       // the web process crashed
+  kMemoryLimit,   // the web process grew past its memory limit and was ended
+  kStopped,       // the web process was ended on purpose (Stop on a hung page)
+  kUnresponsive,  // the web process has not answered for a while
+};
+
+// One embedded web view with the program's policies. Windows place Widget()
+// and drive the pane through its five operations; everything the page itself
+// asks for (new windows, permissions, downloads, dialogs) is settled here.
+class BrowserPane {
+ public:
+  // |sharesProcessWith|, a pane of the same window, puts both panes' pages in
+  // one web process.
+  BrowserPane(WebSession& session, PaneRole role, BrowserPane* sharesProcessWith = nullptr);
+  ~BrowserPane();
+
+  BrowserPane(const BrowserPane&) = delete;
+  BrowserPane& operator=(const BrowserPane&) = delete;
+
+  // The pane operations. Each returns at once; loading goes on by itself.
+  // Back or Forward with nothing in that direction leaves the pane as it is.
+  void Navigate(const std::string& address);
+  void GoBack();
+  void GoForward();
+  void Refresh();
+  void Stop();
+
+  // The widget to place in a window.
+  Gtk::Widget& Widget();
+
+  PaneRole Role() const;
+  std::string CurrentAddress() const;
+  bool IsLoading() const;
+  bool CanGoBack() const;
+  bool CanGoForward() const;
+  PaneNotice Notice() const;
+
+  // The engine side, defined with the pane's code.
+  class Impl;
+
+ private:
+  std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace ticklark::web
