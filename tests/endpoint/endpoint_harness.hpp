@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <sys/types.h>
+#include <chrono>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ticklark::endpoint::test {
+
+// A scratch folder, removed with everything in it at the end of its scope.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return m_path; }
+  // Writes |text| to |name| (folders created as needed); returns the full path.
+  std::string Write(const std::string& name, std::string_view text) const;
+
+ private:
+  std::string m_path;
+};
+
+// The built ticklark-endpoint executable as a child process, its standard
+// error going to a file that the test reads.
+class EndpointProcess {
+ public:
+  EndpointProcess() = default;
+  ~EndpointProcess();
+  EndpointProcess(const EndpointProcess&) = delete;
+  EndpointProcess& operator=(const EndpointProcess&) = delete;
+
+  // Starts the endpoint with |arguments| and XDG_CONFIG_HOME set to
+  // |config_home|, and waits until it listens (true) or has exited (false).
+  bool Start(const std::vector<std::string>& arguments, const std::string& config_home);
+  // "http://127.0.0.1:<port>" once started.
+  std::string BaseUrl() const;
+  // Everything written to standard error so far.
+  std::string Log() const;
+  // Waits until the log holds |text|.
+  bool WaitForLog(std::string_view text,
+                  std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+  // Sends SIGTERM and returns the exit status (-1 when it did not exit normally).
+  int Stop();
+  // The exit status once the process has ended by itself (-1 on timeout).
+  int WaitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+ private:
+  pid_t m_pid = -1;
+  int m_exited_status = 0;  // the wait status when Start() saw the process end
+  unsigned m_port = 0;
+  TempDir m_scratch;
+  std::string m_log_path;
+};
+
+struct HttpReply {
+  unsigned status = 0;
+  std::map<std::string, std::string> headers;  // names in lower case
+  std::string body;
+  std::string error;  // set when no reply came
+
+  std::string Header(const std::string& lower_case_name) const;
+};
+
+// One request on a fresh connection; redirects are not followed.
+HttpReply Request(const std::string& method, const std::string& url);
+
+// The path of the project's source folder.
+std::string SourceDir();
+
+}  // namespace ticklark::endpoint::test

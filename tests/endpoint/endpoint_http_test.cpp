@@ -1,0 +1,252 @@
+// SPDX-License-Identifier: MIT
+// The endpoint executable, started as a child process on a free loopback
+// port and asked over real HTTP.
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "endpoint/redirect_table.hpp"
+#include "endpoint_harness.hpp"
+
+namespace ticklark::endpoint {
+namespace {
+
+using test::EndpointProcess;
+using test::Request;
+using test::TempDir;
+
+constexpr const char* kAdFrame = "/ticklark/viewext/ticklark_ad_frame.asp";
+
+std::string RedirectPath(std::string_view key) {
+  return "/ticklark/viewext/redirect/" + std::string(key) + ".asp";
+}
+
+RedirectTable ShippedTable() {
+  std::ifstream file(test::SourceDir() + "/data/endpoint/redirects.conf");
+  std::ostringstream text;
+  text << file.rdbuf();
+  return ParseRedirectTable(text.str(), "redirects.conf").table;
+}
+
+class EndpointHttp : public ::testing::Test {
+ protected:
+  // Starts the endpoint with an empty config folder (no user table) and |arguments|.
+  void StartEndpoint(const std::vector<std::string>& arguments = {}) {
+    ASSERT_TRUE(m_endpoint.Start(Args(arguments), m_config.path())) << m_endpoint.Log();
+  }
+  static std::vector<std::string> Args(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"--listen", "127.0.0.1:0"});
+    return arguments;
+  }
+  std::string Url(const std::string& path) const { return m_endpoint.BaseUrl() + path; }
+
+  TempDir m_config;
+  EndpointProcess m_endpoint;
+};
+
+TEST_F(EndpointHttp, EveryRedirectKeyAnswers302WithTheShippedAddressOnGetAndHead) {
+  StartEndpoint();
+  const RedirectTable shipped = ShippedTable();
+  ASSERT_EQ(shipped.size(), kRedirectKeys.size());
+  for (const auto key : kRedirectKeys) {
+    for (const char* method : {"GET", "HEAD"}) {
+      const auto reply = Request(method, Url(RedirectPath(key)));
+      EXPECT_EQ(reply.status, 302u) << method << ' ' << key << ' ' << reply.error;
+      EXPECT_EQ(reply.Header("location"), *shipped.Find(key)) << method << ' ' << key;
+      EXPECT_EQ(reply.Header("cache-control"), "no-store");
+    }
+  }
+  // One log line per request: method, path, status and time.
+  EXPECT_TRUE(m_endpoint.WaitForLog(" HEAD /ticklark/viewext/redirect/rhipo.asp 302 "));
+  EXPECT_EQ(m_endpoint.Stop(), 0);
+}
+
+TEST_F(EndpointHttp, AdFramePageIsSelfContainedHtml) {
+  StartEndpoint();
+  const auto get = Request("GET", Url(kAdFrame));
+  ASSERT_EQ(get.status, 200u) << get.error;
+  EXPECT_EQ(get.Header("content-type"), "text/html; charset=utf-8");
+  EXPECT_TRUE(get.body.starts_with("<!DOCTYPE html>"));
+  EXPECT_NE(get.body.find("function marketStatus("), std::string::npos);
+  EXPECT_NE(get.Header("content-security-policy").find("default-src 'none'"), std::string::npos);
+  // Nothing in the page may lead anywhere else.
+  EXPECT_EQ(get.body.find("http://"), std::string::npos);
+  EXPECT_EQ(get.body.find("https://"), std::string::npos);
+  EXPECT_EQ(get.body.find(" src="), std::string::npos);
+
+  const auto head = Request("HEAD", Url(kAdFrame));
+  EXPECT_EQ(head.status, 200u);
+  EXPECT_TRUE(head.body.empty());
+  EXPECT_EQ(head.Header("content-length"), std::to_string(get.body.size()));
+}
+
+struct OtherRequest {
+  const char* method;
+  const char* path;
+  unsigned status;
+};
+
+TEST_F(EndpointHttp, OtherPathsAre404AndOtherMethods405) {
+  StartEndpoint();
+  const OtherRequest cases[] = {
+      {"GET", "/", 404},
+      {"GET", "/ticklark/viewext/redirect/", 404},
+      {"GET", "/ticklark/viewext/redirect/.asp", 404},
+      {"GET", "/ticklark/viewext/redirect/unknown.asp", 404},
+      {"GET", "/ticklark/viewext/redirect/nasdaqcal", 404},
+      {"GET", "/ticklark/viewext/redirect/nasdaqcal.aspx", 404},
+      {"GET", "/ticklark/viewext/redirect/NASDAQCAL.asp", 404},
+      {"GET", "/ticklark/viewext/redirect/nasdaqcal.asp/x", 404},
+      {"GET", "/ticklark/viewext/redirect/sub/nasdaqcal.asp", 404},
+      {"GET", "/ticklark/viewext/ticklark_ad_frame.htm", 404},
+      {"POST", "/nowhere", 404},
+      {"POST", "/ticklark/viewext/redirect/nasdaqcal.asp", 405},
+      {"PUT", "/ticklark/viewext/redirect/nasdaqcal.asp", 405},
+      {"DELETE", "/ticklark/viewext/redirect/rhipo.asp", 405},
+      {"OPTIONS", "/ticklark/viewext/redirect/rhipo.asp", 405},
+      {"POST", kAdFrame, 405},
+      {"PATCH", kAdFrame, 405},
+  };
+  for (const auto& c : cases) {
+    const auto reply = Request(c.method, Url(c.path));
+    EXPECT_EQ(reply.status, c.status) << c.method << ' ' << c.path << ' ' << reply.error;
+    EXPECT_EQ(reply.Header("location"), "") << c.method << ' ' << c.path;
+    if (c.status == 405) {
+      EXPECT_EQ(reply.Header("allow"), "GET, HEAD") << c.method << ' ' << c.path;
+    }
+  }
+}
+
+TEST_F(EndpointHttp, NoAddressIsTakenFromTheRequest) {
+  StartEndpoint();
+  const std::string expected = *ShippedTable().Find("nasdaqcal");
+  for (const char* tail : {"?url=https://evil.example/", "?Location=https://evil.example/",
+                           "#https://evil.example/"}) {
+    const auto reply = Request("GET", Url(RedirectPath("nasdaqcal") + tail));
+    EXPECT_EQ(reply.status, 302u) << tail;
+    EXPECT_EQ(reply.Header("location"), expected) << tail;
+  }
+}
+
+TEST_F(EndpointHttp, UserTableOverridesOneKey) {
+  m_config.Write("Ticklark2/endpoint.conf", "# mine\nrhipo = https://ipo.example/calendar\n");
+  StartEndpoint({});
+  EXPECT_EQ(Request("GET", Url(RedirectPath("rhipo"))).Header("location"),
+            "https://ipo.example/calendar");
+  EXPECT_EQ(Request("GET", Url(RedirectPath("nasdaqcal"))).Header("location"),
+            *ShippedTable().Find("nasdaqcal"));
+}
+
+TEST_F(EndpointHttp, RedirectsFileReplacesTheUserTable) {
+  m_config.Write("Ticklark2/endpoint.conf", "rhipo = https://user.example/\n");
+  const TempDir dir;
+  const std::string file = dir.Write("r.conf", "islandhtml = http://quotes.example/html\n");
+  StartEndpoint({"--redirects", file});
+  EXPECT_EQ(Request("GET", Url(RedirectPath("islandhtml"))).Header("location"),
+            "http://quotes.example/html");
+  EXPECT_EQ(Request("GET", Url(RedirectPath("rhipo"))).Header("location"),
+            *ShippedTable().Find("rhipo"));
+}
+
+struct BadTable {
+  const char* name;
+  const char* text;
+  int line;
+  const char* message_part;
+};
+
+void PrintTo(const BadTable& param, std::ostream* out) {
+  *out << param.name;
+}
+
+class EndpointBadTable : public ::testing::TestWithParam<BadTable> {};
+
+// A table with a bad line stops the endpoint from starting at all, with the
+// file and line in its message.
+TEST_P(EndpointBadTable, RefusesToStart) {
+  const TempDir config;
+  const std::string file = config.Write("Ticklark2/endpoint.conf", GetParam().text);
+  EndpointProcess endpoint;
+  EXPECT_FALSE(endpoint.Start({"--listen", "127.0.0.1:0"}, config.path()));
+  EXPECT_EQ(endpoint.WaitForExit(), 1);
+  const std::string log = endpoint.Log();
+  EXPECT_NE(log.find(file + ":" + std::to_string(GetParam().line) + ": "), std::string::npos)
+      << log;
+  EXPECT_NE(log.find(GetParam().message_part), std::string::npos) << log;
+  EXPECT_NE(log.find("not started"), std::string::npos) << log;
+  EXPECT_EQ(log.find("listening"), std::string::npos) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, EndpointBadTable,
+    ::testing::Values(
+        BadTable{"Malformed", "# x\nnasdaqcal https://a.example/\n", 2, "'key = address'"},
+        BadTable{"UnknownKey", "\n\n\nquicken = https://a.example/\n", 4, "unknown key"},
+        BadTable{"NotHttp", "rhipo = file:///etc/passwd\n", 1, "http or https"},
+        BadTable{"Duplicate", "rhipo = https://a.example/\nrhipo = https://b.example/\n", 2,
+                 "given twice"}),
+    [](const auto& case_info) { return std::string(case_info.param.name); });
+
+TEST(EndpointCommandLine, MissingRedirectsFileBadListenAndHelp) {
+  const TempDir config;
+  EndpointProcess missing;
+  EXPECT_FALSE(missing.Start({"--listen", "127.0.0.1:0", "--redirects", config.path() + "/none"},
+                             config.path()));
+  EXPECT_EQ(missing.WaitForExit(), 1);
+  EXPECT_NE(missing.Log().find(config.path() + "/none: "), std::string::npos) << missing.Log();
+
+  EndpointProcess bad_listen;
+  EXPECT_FALSE(bad_listen.Start({"--listen", "localhost"}, config.path()));
+  EXPECT_EQ(bad_listen.WaitForExit(), 2);
+
+  EndpointProcess help;
+  EXPECT_FALSE(help.Start({"--help"}, config.path()));
+  EXPECT_EQ(help.WaitForExit(), 0);
+}
+
+TEST_F(EndpointHttp, ChangedTableIsPickedUpAndABrokenChangeIgnored) {
+  const std::string file =
+      m_config.Write("Ticklark2/endpoint.conf", "nasdaqcal = https://one.example/\n");
+  StartEndpoint();
+  const std::string url = Url(RedirectPath("nasdaqcal"));
+  const auto location_becomes = [&](const std::string& expected) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (Request("GET", url).Header("location") != expected) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+  };
+  ASSERT_EQ(Request("GET", url).Header("location"), "https://one.example/");
+
+  // Rewritten in place.
+  m_config.Write("Ticklark2/endpoint.conf", "nasdaqcal = https://two.example/\n");
+  EXPECT_TRUE(location_becomes("https://two.example/")) << m_endpoint.Log();
+
+  // A broken change is reported with its line and changes nothing.
+  m_config.Write("Ticklark2/endpoint.conf",
+                 "nasdaqcal = https://three.example/\nrhipo = gopher://x/\n");
+  EXPECT_TRUE(m_endpoint.WaitForLog(file + ":2: ")) << m_endpoint.Log();
+  EXPECT_TRUE(m_endpoint.WaitForLog("the table in force is kept"));
+  EXPECT_EQ(Request("GET", url).Header("location"), "https://two.example/");
+
+  // Saved the way editors do: a new file renamed over the old one.
+  const std::string fresh =
+      m_config.Write("Ticklark2/new.conf", "nasdaqcal = https://four.example/\n");
+  ASSERT_EQ(std::rename(fresh.c_str(), file.c_str()), 0);
+  EXPECT_TRUE(location_becomes("https://four.example/")) << m_endpoint.Log();
+
+  // Removing the user's table leaves the shipped one.
+  ASSERT_EQ(std::remove(file.c_str()), 0);
+  EXPECT_TRUE(location_becomes(*ShippedTable().Find("nasdaqcal"))) << m_endpoint.Log();
+  EXPECT_EQ(m_endpoint.Stop(), 0);
+}
+
+}  // namespace
+}  // namespace ticklark::endpoint

@@ -1,0 +1,166 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include "endpoint/command_line.hpp"
+#include "endpoint/embedded_files.hpp"
+#include "endpoint/redirect_source.hpp"
+#include "endpoint/redirect_table.hpp"
+#include "endpoint_harness.hpp"
+
+namespace ticklark::endpoint {
+namespace {
+
+TEST(RedirectTableParse, AcceptsCommentsBlanksSpacingAndAddressPunctuation) {
+  const auto parsed = ParseRedirectTable(
+      "# comment\n"
+      "\n"
+      "   \t\n"
+      "  nasdaqcal=https://a.example/cal\r\n"
+      "rhipo   =   http://b.example/ipo?x=1&y=2#top   \n"
+      "   # indented comment\n"
+      "islandjava = https://c.example:8443/q",
+      "t.conf");
+  ASSERT_TRUE(parsed.ok()) << parsed.errors.front().ToString();
+  EXPECT_EQ(parsed.table.size(), 3u);
+  EXPECT_EQ(*parsed.table.Find("nasdaqcal"), "https://a.example/cal");
+  EXPECT_EQ(*parsed.table.Find("rhipo"), "http://b.example/ipo?x=1&y=2#top");
+  EXPECT_EQ(*parsed.table.Find("islandjava"), "https://c.example:8443/q");
+  EXPECT_EQ(parsed.table.Find("nasdaqhm"), nullptr);
+}
+
+struct BadLine {
+  const char* name;
+  const char* line;
+  const char* message_part;
+};
+
+void PrintTo(const BadLine& param, std::ostream* out) {
+  *out << param.name;
+}
+
+class RedirectTableBadLine : public ::testing::TestWithParam<BadLine> {};
+
+// Each bad line, put on line 3 after a good line and a comment, is reported
+// with its file and line number, and the good line still parses.
+TEST_P(RedirectTableBadLine, ReportedWithFileAndLine) {
+  const std::string text =
+      std::string("nasdaqcal = https://ok.example/\n# note\n") + GetParam().line + "\n";
+  const auto parsed = ParseRedirectTable(text, "user.conf");
+  ASSERT_EQ(parsed.errors.size(), 1u);
+  EXPECT_EQ(parsed.errors[0].file, "user.conf");
+  EXPECT_EQ(parsed.errors[0].line, 3);
+  EXPECT_NE(parsed.errors[0].message.find(GetParam().message_part), std::string::npos)
+      << parsed.errors[0].message;
+  EXPECT_TRUE(parsed.errors[0].ToString().starts_with("user.conf:3: "));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, RedirectTableBadLine,
+    ::testing::Values(BadLine{"NoEquals", "nasdaqcal https://x.example/", "no '='"},
+                      BadLine{"NoKey", "= https://x.example/", "key is missing"},
+                      BadLine{"NoAddress", "nasdaqcal =", "address is missing"},
+                      BadLine{"UnknownKey", "nasdaqfoo = https://x.example/",
+                              "unknown key 'nasdaqfoo'"},
+                      BadLine{"KeyCase", "NasdaqCal = https://x.example/", "unknown key"},
+                      BadLine{"Ftp", "rhipo = ftp://x.example/ipo", "http or https"},
+                      BadLine{"Javascript", "rhipo = javascript:alert(1)", "http or https"},
+                      BadLine{"Relative", "rhipo = /ipo", "not an absolute address"},
+                      BadLine{"NoHost", "rhipo = https:///ipo", "no host"},
+                      BadLine{"InnerSpace", "rhipo = https://x.example/a b", "space"},
+                      BadLine{"NonAscii", "rhipo = https://x.example/\xc3\xa9", "non-ASCII"},
+                      BadLine{"Duplicate", "nasdaqcal = https://again.example/",
+                              "given twice (first on line 1)"}),
+    [](const auto& case_info) { return std::string(case_info.param.name); });
+
+TEST(RedirectTableParse, ReportsEveryBadLine) {
+  const auto parsed = ParseRedirectTable("a\nrhipo = https://x.example/\nb = c\n", "f");
+  ASSERT_EQ(parsed.errors.size(), 2u);
+  EXPECT_EQ(parsed.errors[0].line, 1);
+  EXPECT_EQ(parsed.errors[1].line, 3);
+}
+
+// The shipped table gives every key an https address of its own choosing.
+TEST(DefaultRedirects, GiveEveryKeyAnHttpsAddress) {
+  const auto parsed = ParseRedirectTable(DefaultRedirects(), "built-in");
+  ASSERT_TRUE(parsed.ok()) << parsed.errors.front().ToString();
+  for (const auto key : kRedirectKeys) {
+    const std::string* address = parsed.table.Find(key);
+    ASSERT_NE(address, nullptr) << key;
+    EXPECT_TRUE(address->starts_with("https://")) << key << " = " << *address;
+  }
+}
+
+TEST(LoadRedirectTable, FileEntriesOverrideDefaultsAndMissingFileIsOptional) {
+  const test::TempDir dir;
+  const std::string defaults = "nasdaqcal = https://d.example/cal\nrhipo = https://d.example/ipo\n";
+  const std::string path = dir.Write("over.conf", "rhipo = https://u.example/ipo\n");
+
+  // The shipped default must name all ten keys; a partial one is refused.
+  EXPECT_FALSE(LoadRedirectTable(defaults, "d", path, false).ok());
+
+  const std::string full(DefaultRedirects());
+  const auto loaded = LoadRedirectTable(full, "d", path, false);
+  ASSERT_TRUE(loaded.ok());
+  EXPECT_EQ(*loaded.table->Find("rhipo"), "https://u.example/ipo");
+  EXPECT_EQ(*loaded.table->Find("nasdaqcal"),
+            *ParseRedirectTable(DefaultRedirects(), "d").table.Find("nasdaqcal"));
+
+  EXPECT_TRUE(LoadRedirectTable(full, "d", dir.path() + "/absent.conf", false).ok());
+  const auto required = LoadRedirectTable(full, "d", dir.path() + "/absent.conf", true);
+  ASSERT_EQ(required.errors.size(), 1u);
+  EXPECT_EQ(required.errors[0].file, dir.path() + "/absent.conf");
+}
+
+struct ListenCase {
+  const char* text;
+  bool ok;
+  const char* host;
+  unsigned port;
+};
+
+TEST(CommandLine, ListenAddresses) {
+  const ListenCase cases[] = {
+      {"127.0.0.1:8642", true, "127.0.0.1", 8642},
+      {"0.0.0.0:0", true, "0.0.0.0", 0},
+      {"[::1]:9000", true, "::1", 9000},
+      {"::1:9000", false, "", 0},
+      {"127.0.0.1", false, "", 0},
+      {"127.0.0.1:", false, "", 0},
+      {":80", false, "", 0},
+      {"127.0.0.1:65536", false, "", 0},
+      {"127.0.0.1:80x", false, "", 0},
+      {"[::1:80", false, "", 0},
+  };
+  for (const auto& c : cases) {
+    std::string host;
+    unsigned port = 1;
+    EXPECT_EQ(ParseListenAddress(c.text, host, port), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(host, c.host) << c.text;
+      EXPECT_EQ(port, c.port) << c.text;
+    }
+  }
+}
+
+TEST(CommandLine, OptionsAndMistakes) {
+  auto parsed = ParseCommandLine({"--redirects", "r.conf", "--listen=[::1]:1"});
+  ASSERT_TRUE(parsed.ok()) << parsed.error;
+  EXPECT_EQ(parsed.options.redirects, "r.conf");
+  EXPECT_EQ(parsed.options.host, "::1");
+  EXPECT_EQ(parsed.options.port, 1u);
+
+  parsed = ParseCommandLine({});
+  EXPECT_EQ(parsed.options.host, "127.0.0.1");
+  EXPECT_EQ(parsed.options.port, 8642u);
+  EXPECT_FALSE(parsed.options.redirects);
+
+  EXPECT_TRUE(ParseCommandLine({"--help"}).options.help);
+  EXPECT_FALSE(ParseCommandLine({"--redirects"}).ok());
+  EXPECT_FALSE(ParseCommandLine({"--redirects="}).ok());
+  EXPECT_FALSE(ParseCommandLine({"--listen", "8642"}).ok());
+  EXPECT_FALSE(ParseCommandLine({"--port=1"}).ok());
+  EXPECT_FALSE(ParseCommandLine({"extra"}).ok());
+}
+
+}  // namespace
+}  // namespace ticklark::endpoint
