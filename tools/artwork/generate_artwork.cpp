@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: MIT
+// Draws the program's image assets: the icon (ICO and PNG sizes), the splash
+// artwork and the navigation-button pictures.
+//
+//   ticklark-artwork [--font-dir DIR] OUTPUT_DIR
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bitmap_codec.hpp"
+#include "palette.hpp"
+#include "pictures.hpp"
+
+namespace ticklark::artwork {
+namespace {
+
+constexpr const char* kDefaultFontDir = "/usr/share/fonts/truetype/dejavu";
+constexpr int kIcoSize = 32;
+constexpr int kPngSizes[] = {32, 48, 128, 256};
+
+struct NavFile {
+  const char* name;
+  NavPicture picture;
+  bool pressed;
+};
+constexpr NavFile kNavFiles[] = {
+    {"back.bmp", NavPicture::kBack, false},
+    {"back_pressed.bmp", NavPicture::kBack, true},
+    {"forward.bmp", NavPicture::kForward, false},
+    {"forward_pressed.bmp", NavPicture::kForward, true},
+    {"stop.bmp", NavPicture::kStop, false},
+    {"stop_pressed.bmp", NavPicture::kStop, true},
+    {"refresh.bmp", NavPicture::kRefresh, false},
+    {"refresh_pressed.bmp", NavPicture::kRefresh, true},
+};
+
+void WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  if (!out.flush()) {
+    throw std::runtime_error("cannot write " + path.string());
+  }
+  std::cout << path.string() << '\n';
+}
+
+void WritePng(const std::filesystem::path& path, cairo_surface_t* surface) {
+  if (cairo_surface_write_to_png(surface, path.c_str()) != CAIRO_STATUS_SUCCESS) {
+    throw std::runtime_error("cannot write " + path.string());
+  }
+  std::cout << path.string() << '\n';
+}
+
+void Generate(const std::filesystem::path& out, const std::string& font_dir) {
+  std::filesystem::create_directories(out);
+  const Typesetter type(font_dir);
+
+  SurfacePtr icon = PaintIcon(kIcoSize);
+  WriteFile(out / "ticklark2.ico", EncodeIco8(QuantiseMedianCut(ToImage(icon.get()))));
+  for (int size : kPngSizes) {
+    SurfacePtr png = PaintIcon(size);
+    WritePng(out / ("ticklark2-" + std::to_string(size) + ".png"), png.get());
+  }
+
+  SurfacePtr splash = PaintSplash(type);
+  WriteFile(out / "splash.bmp", EncodeBmp24(ToImage(splash.get())));
+
+  for (const NavFile& file : kNavFiles) {
+    SurfacePtr button = PaintNavButton(type, file.picture, file.pressed);
+    WriteFile(out / file.name, EncodeBmp24(ToImage(button.get())));
+  }
+}
+
+int Usage() {
+  std::cerr << "usage: ticklark-artwork [--font-dir DIR] OUTPUT_DIR\n";
+  return 2;
+}
+
+}  // namespace
+}  // namespace ticklark::artwork
+
+int main(int argc, char** argv) {
+  namespace art = ticklark::artwork;
+  std::string font_dir = art::kDefaultFontDir;
+  std::string out_dir;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--font-dir" && i + 1 < argc) {
+      font_dir = argv[++i];
+    } else if (!arg.empty() && arg[0] != '-' && out_dir.empty()) {
+      out_dir = arg;
+    } else {
+      return art::Usage();
+    }
+  }
+  if (out_dir.empty()) {
+    return art::Usage();
+  }
+  try {
+    art::Generate(out_dir, font_dir);
+  } catch (const std::exception& e) {
+    std::cerr << "ticklark-artwork: " << e.what() << '\n';
+    return 1;
+  }
+  return 0;
+}
