@@ -1,8 +1,101 @@
 // SPDX-License-Identifier: MIT
 #include "app/start.hpp"
 
+#include <cstdlib>
+
+#include <glib.h>
+#include <gtk/gtk.h>
+
+#include "app/main_form.hpp"
+#include "platform/default_browser.hpp"
+#include "platform/settings_store.hpp"
+#include "platform/window_placement.hpp"
+#include "ui/assets.hpp"
+#include "ui/definitions.hpp"
+#include "web/destinations.hpp"
+#include "web/site_form.hpp"
+#include "web/web_session.hpp"
+
 namespace ticklark::app {
 
-int Run(int, char**) { return 0; }
+SplashForm::SplashForm(ui::FormServices services) : ui::Form(services, ui::SplashWindowDef()) {}
+
+Module1::Module1(ProgramServices services, Sleep sleep)
+    : m_services(std::move(services)),
+      m_sleep(std::move(sleep)),
+      m_geometry(m_services.settings, m_services.placement),
+      m_splash(ui::FormServices{m_services.loaded, m_services.placement}) {}
+
+Module1::~Module1() = default;
+
+void Module1::Main() {
+  m_splash.Show();
+  ui::PaintNow(*m_splash.Window());
+  m_sleep(kSplashMilliseconds);
+  m_main = std::make_unique<MainForm>(
+      ui::FormServices{m_services.loaded, m_services.placement},
+      MainForm::Collaborators{m_services.application, m_services.session, m_services.catalogue,
+                              m_geometry, m_services.sharedForms});
+  m_main->Load();
+  m_splash.Unload();
+  m_main->Show();
+}
+
+void RegisterSecondaryWindows(SharedForms& forms, const ProgramServices& services) {
+  const ui::FormServices formServices{services.loaded, services.placement};
+  const auto site = [&services, formServices](const web::SiteLayout& layout) {
+    return [&services, formServices, &layout]() -> std::unique_ptr<ui::Form> {
+      return std::make_unique<web::SiteForm>(formServices, layout, services.session,
+                                             services.catalogue);
+    };
+  };
+  forms.SetFactory(SecondaryWindow::kNasdaqHm, site(web::HeatmapSite()));
+  forms.SetFactory(SecondaryWindow::kNasdaqCal, site(web::CalendarSite()));
+  forms.SetFactory(SecondaryWindow::kNasdaqGlobal, site(web::GlobalSite()));
+  forms.SetFactory(SecondaryWindow::kNasdaqTicker, site(web::TickerSite()));
+}
+
+int Run(int argc, char** argv) {
+  // The program places its windows itself, which only X11 allows; on a Wayland
+  // desktop it runs through XWayland.
+  gdk_set_allowed_backends("x11");
+  // Simple widgets draw faster with cairo than with GL rendered in software.
+  setenv("GSK_RENDERER", "cairo", 0);
+  g_set_prgname("ticklark2");
+  g_set_application_name("Ticklark 2");
+
+  // Two launches make two programs: no uniqueness over D-Bus.
+  auto application =
+      Gtk::Application::create("org.ticklark.Ticklark2", Gio::Application::Flags::NON_UNIQUE);
+  ui::LoadedWindows loaded;
+  platform::X11WindowPlacement placement;
+  platform::KeyFileSettingsStore settings;
+  platform::DesktopDefaultBrowser defaultBrowser;
+  std::unique_ptr<web::WebSession> session;
+  web::DestinationCatalogue catalogue;
+  SharedForms sharedForms;
+  std::unique_ptr<Module1> module;
+
+  application->signal_startup().connect([&] {
+    ui::InstallProgramIcon();
+    ui::InstallStyle();
+    application->set_menubar(MainForm::BuildMenu());
+  });
+  application->signal_activate().connect([&] {
+    if (module) {
+      return;
+    }
+    session = std::make_unique<web::WebSession>(defaultBrowser);
+    ProgramServices services{application, loaded,    placement,  settings,
+                             *session,    catalogue, sharedForms};
+    RegisterSecondaryWindows(sharedForms, services);
+    module = std::make_unique<Module1>(services, [](int ms) { g_usleep(ms * 1000ul); });
+    module->Main();
+  });
+  // The program takes nothing on its command line.
+  const int status = application->run(argc > 0 ? 1 : 0, argv);
+  ui::DestroyUnloadedWindows();
+  return status;
+}
 
 }  // namespace ticklark::app

@@ -35,8 +35,8 @@ std::string SaveScreenshot(Gtk::Widget& widget, const std::string& name) {
   if (node) {
     GskRenderer* renderer = gsk_cairo_renderer_new();
     if (gsk_renderer_realize(renderer, nullptr, nullptr)) {
-      graphene_rect_t bounds = GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width),
-                                                  static_cast<float>(height));
+      graphene_rect_t bounds =
+          GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));
       GdkTexture* texture = gsk_renderer_render_texture(renderer, node, &bounds);
       path = ShotsDir() + "/" + name + ".png";
       if (!gdk_texture_save_to_png(texture, path.c_str())) {

@@ -1,0 +1,204 @@
+// SPDX-License-Identifier: MIT
+#include <algorithm>
+
+// gtkmm before anything that pulls in Xlib: its macros clash with glibmm names.
+#include <gtkmm/window.h>
+
+#include <gdk/x11/gdkx.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include "platform/window_placement.hpp"
+
+namespace ticklark::platform {
+
+namespace {
+
+// The X side of a realized GTK window, or nothing when there is none.
+struct XWindow {
+  Display* display = nullptr;
+  ::Window id = 0;
+  int scale = 1;
+  explicit operator bool() const { return display != nullptr && id != 0; }
+};
+
+XWindow XWindowOf(Gtk::Window& window, bool realize) {
+  if (realize && !window.get_realized()) {
+    gtk_widget_realize(GTK_WIDGET(window.gobj()));
+  }
+  GdkSurface* surface = window.get_surface() ? window.get_surface()->gobj() : nullptr;
+  if (!surface || !GDK_IS_X11_SURFACE(surface)) {
+    return {};
+  }
+  GdkDisplay* display = gdk_surface_get_display(surface);
+  return XWindow{gdk_x11_display_get_xdisplay(display), gdk_x11_surface_get_xid(surface),
+                 std::max(1, gdk_surface_get_scale_factor(surface))};
+}
+
+std::optional<FrameExtents> ReadFrameExtents(const XWindow& xw) {
+  const Atom atom = XInternAtom(xw.display, "_NET_FRAME_EXTENTS", False);
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  const int status = XGetWindowProperty(xw.display, xw.id, atom, 0, 4, False, XA_CARDINAL, &type,
+                                        &format, &count, &after, &data);
+  std::optional<FrameExtents> extents;
+  if (status == Success && type == XA_CARDINAL && format == 32 && count == 4 && data) {
+    const auto* values = reinterpret_cast<const long*>(data);
+    extents = FrameExtents{
+        static_cast<int>(values[0]) / xw.scale, static_cast<int>(values[1]) / xw.scale,
+        static_cast<int>(values[2]) / xw.scale, static_cast<int>(values[3]) / xw.scale};
+  }
+  if (data) {
+    XFree(data);
+  }
+  return extents;
+}
+
+// Asks the window manager to honour the position we give, also for a window
+// that is not mapped yet (it would otherwise choose one itself).
+void RequestPosition(const XWindow& xw, int x, int y) {
+  XSizeHints* hints = XAllocSizeHints();
+  long supplied = 0;
+  if (!XGetWMNormalHints(xw.display, xw.id, hints, &supplied)) {
+    hints->flags = 0;
+  }
+  hints->flags |= USPosition | PPosition;
+  hints->x = x * xw.scale;
+  hints->y = y * xw.scale;
+  XSetWMNormalHints(xw.display, xw.id, hints);
+  XFree(hints);
+  XMoveWindow(xw.display, xw.id, x * xw.scale, y * xw.scale);
+  XFlush(xw.display);
+}
+
+}  // namespace
+
+FrameExtents X11WindowPlacement::Frame(Gtk::Window& window) {
+  const XWindow xw = XWindowOf(window, false);
+  if (xw) {
+    if (auto extents = ReadFrameExtents(xw)) {
+      m_lastFrame = *extents;
+      m_haveFrame = true;
+      return *extents;
+    }
+  }
+  if (!window.get_decorated()) {
+    return {};
+  }
+  return m_haveFrame ? m_lastFrame : FrameExtents{};
+}
+
+void X11WindowPlacement::SetOuterBounds(Gtk::Window& window, const PixelRect& bounds) {
+  const XWindow xw = XWindowOf(window, true);
+  if (!xw) {
+    return;
+  }
+  const FrameExtents frame = Frame(window);
+  const int clientWidth = std::max(1, bounds.width - frame.left - frame.right);
+  const int clientHeight = std::max(1, bounds.height - frame.top - frame.bottom);
+  window.set_default_size(clientWidth, clientHeight);
+  if (window.get_mapped()) {
+    XMoveResizeWindow(xw.display, xw.id, bounds.x * xw.scale, bounds.y * xw.scale,
+                      static_cast<unsigned>(clientWidth * xw.scale),
+                      static_cast<unsigned>(clientHeight * xw.scale));
+    XFlush(xw.display);
+  } else {
+    RequestPosition(xw, bounds.x, bounds.y);
+  }
+}
+
+std::optional<PixelRect> X11WindowPlacement::OuterBounds(Gtk::Window& window) {
+  const XWindow xw = XWindowOf(window, false);
+  if (!xw || !window.get_mapped()) {
+    return std::nullopt;
+  }
+  ::Window root = 0;
+  ::Window child = 0;
+  int x = 0;
+  int y = 0;
+  unsigned width = 0;
+  unsigned height = 0;
+  unsigned border = 0;
+  unsigned depth = 0;
+  if (!XGetGeometry(xw.display, xw.id, &root, &x, &y, &width, &height, &border, &depth)) {
+    return std::nullopt;
+  }
+  if (!XTranslateCoordinates(xw.display, xw.id, root, 0, 0, &x, &y, &child)) {
+    return std::nullopt;
+  }
+  const FrameExtents frame = Frame(window);
+  return PixelRect{x / xw.scale - frame.left, y / xw.scale - frame.top,
+                   static_cast<int>(width) / xw.scale + frame.left + frame.right,
+                   static_cast<int>(height) / xw.scale + frame.top + frame.bottom};
+}
+
+void X11WindowPlacement::MoveClientTo(Gtk::Window& window, int x, int y) {
+  const XWindow xw = XWindowOf(window, true);
+  if (!xw) {
+    return;
+  }
+  const FrameExtents frame = Frame(window);
+  RequestPosition(xw, x - frame.left, y - frame.top);
+}
+
+void X11WindowPlacement::CenterOn(Gtk::Window& window, const PixelRect& area) {
+  const XWindow xw = XWindowOf(window, true);
+  if (!xw) {
+    return;
+  }
+  const FrameExtents frame = Frame(window);
+  int width = 0;
+  int height = 0;
+  if (window.get_mapped()) {
+    width = window.get_width();
+    height = window.get_height();
+  } else {
+    // Not laid out yet: measure what the window will ask for.
+    int minimum = 0;
+    int ignored = 0;
+    window.measure(Gtk::Orientation::HORIZONTAL, -1, minimum, width, ignored, ignored);
+    window.measure(Gtk::Orientation::VERTICAL, width, minimum, height, ignored, ignored);
+    window.get_default_size(minimum, ignored);
+    width = std::max(width, minimum);
+    height = std::max(height, ignored);
+  }
+  width += frame.left + frame.right;
+  height += frame.top + frame.bottom;
+  RequestPosition(xw, area.x + (area.width - width) / 2, area.y + (area.height - height) / 2);
+}
+
+void X11WindowPlacement::SetSkipTaskbar(Gtk::Window& window, bool skip) {
+  if (!window.get_realized()) {
+    gtk_widget_realize(GTK_WIDGET(window.gobj()));
+  }
+  GdkSurface* surface = window.get_surface() ? window.get_surface()->gobj() : nullptr;
+  if (surface && GDK_IS_X11_SURFACE(surface)) {
+    gdk_x11_surface_set_skip_taskbar_hint(surface, skip);
+    gdk_x11_surface_set_skip_pager_hint(surface, skip);
+  }
+}
+
+std::vector<PixelRect> X11WindowPlacement::Monitors() {
+  std::vector<PixelRect> monitors;
+  GdkDisplay* display = gdk_display_get_default();
+  if (!display) {
+    return monitors;
+  }
+  GListModel* list = gdk_display_get_monitors(display);
+  const guint count = g_list_model_get_n_items(list);
+  for (guint i = 0; i < count; ++i) {
+    auto* monitor = static_cast<GdkMonitor*>(g_list_model_get_item(list, i));
+    GdkRectangle area;
+    gdk_monitor_get_geometry(monitor, &area);
+    monitors.push_back(PixelRect{area.x, area.y, area.width, area.height});
+    g_object_unref(monitor);
+  }
+  return monitors;
+}
+
+}  // namespace ticklark::platform

@@ -1,0 +1,243 @@
+// SPDX-License-Identifier: MIT
+#include "ui/form.hpp"
+
+#include <algorithm>
+
+#include <gdk/gdk.h>
+#include <gtkmm/window.h>
+
+#include "platform/window_placement.hpp"
+#include "ui/form_layout.hpp"
+#include "ui/twips.hpp"
+
+namespace ticklark::ui {
+
+namespace {
+
+// Windows that were unloaded from inside one of their own handlers are
+// destroyed once that handler has returned.
+struct Unloaded {
+  std::unique_ptr<Gtk::Window> window;
+  std::unique_ptr<FormLayout> layout;
+};
+
+std::vector<Unloaded>& Graveyard() {
+  static std::vector<Unloaded> graveyard;
+  return graveyard;
+}
+
+void BuryLater(Unloaded unloaded) {
+  const bool first = Graveyard().empty();
+  Graveyard().push_back(std::move(unloaded));
+  if (first) {
+    Glib::signal_idle().connect_once([] { DestroyUnloadedWindows(); }, Glib::PRIORITY_HIGH_IDLE);
+  }
+}
+
+}  // namespace
+
+void DestroyUnloadedWindows() {
+  auto graveyard = std::move(Graveyard());
+  Graveyard().clear();
+  for (auto& unloaded : graveyard) {
+    unloaded.window.reset();  // destroys the controls, then the layout's own
+    unloaded.layout.reset();
+  }
+}
+
+bool LoadedWindows::Contains(const Form& form) const {
+  return std::find(m_forms.begin(), m_forms.end(), &form) != m_forms.end();
+}
+
+void LoadedWindows::Add(Form& form) {
+  if (!Contains(form)) {
+    m_forms.push_back(&form);
+  }
+}
+
+void LoadedWindows::Remove(Form& form) {
+  std::erase(m_forms, &form);
+}
+
+Form::Form(FormServices services, const WindowDef& definition)
+    : m_services(services), m_definition(definition) {}
+
+Form::~Form() {
+  if (IsLoaded()) {
+    m_services.loaded.Remove(*this);
+    for (auto& connection : m_connections) {
+      connection.disconnect();
+    }
+  }
+}
+
+Gtk::Widget* Form::Control(std::string_view name, int index) const {
+  return m_layout ? m_layout->Control(name, index) : nullptr;
+}
+
+std::unique_ptr<Gtk::Window> Form::CreateWindow() {
+  return std::make_unique<Gtk::Window>();
+}
+
+Gtk::Widget& Form::WrapClientArea(Gtk::Widget& clientArea) {
+  return clientArea;
+}
+
+void Form::Load() {
+  if (IsLoaded()) {
+    return;
+  }
+  m_window = CreateWindow();
+  Gtk::Window& window = *m_window;
+  window.set_title(std::string(m_definition.caption));
+  window.set_decorated(m_definition.frame != Frame::kNone);
+  window.set_resizable(m_definition.frame == Frame::kSizable);
+  window.set_deletable(m_definition.closeButton);
+  window.set_default_size(PixelsFromTwips(m_definition.clientWidth),
+                          PixelsFromTwips(m_definition.clientHeight));
+
+  m_layout = std::make_unique<FormLayout>(m_definition);
+  m_layout->BuildStandardControls();
+  BuildControls(*m_layout);
+  window.set_child(WrapClientArea(m_layout->ClientArea()));
+  if (Gtk::Widget* first = m_layout->FirstInTabOrder()) {
+    first->grab_focus();
+  }
+
+  m_connections.push_back(window.signal_close_request().connect(
+      [this] {
+        OnCloseRequested();
+        return true;
+      },
+      false));
+  m_connections.push_back(window.signal_hide().connect([this] { EndModal(); }));
+
+  m_services.loaded.Add(*this);
+  OnLoad();
+}
+
+void Form::Unload() {
+  if (!IsLoaded()) {
+    return;
+  }
+  OnUnload();
+  m_services.loaded.Remove(*this);
+  for (auto& connection : m_connections) {
+    connection.disconnect();
+  }
+  m_connections.clear();
+  m_window->set_visible(false);
+  EndModal();
+  BuryLater(Unloaded{std::move(m_window), std::move(m_layout)});
+}
+
+void Form::Show() {
+  Load();
+  if (!m_window->get_mapped()) {
+    PlaceOnScreen(nullptr);
+  }
+  m_window->present();
+}
+
+void Form::ShowModal(Form& owner) {
+  if (IsShownModal()) {
+    return;
+  }
+  Load();
+  if (owner.Window()) {
+    m_window->set_transient_for(*owner.Window());
+  }
+  m_window->set_modal(true);
+  if (!m_window->get_mapped()) {
+    PlaceOnScreen(&owner);
+  }
+  m_window->present();
+
+  // The caller stays here until the window is hidden or unloaded.
+  auto loop = Glib::MainLoop::create();
+  m_modalLoop = loop;
+  loop->run();
+  m_modalLoop.reset();
+  if (IsLoaded()) {
+    m_window->set_modal(false);
+  }
+}
+
+void Form::Hide() {
+  if (IsLoaded()) {
+    m_window->set_visible(false);
+  }
+  EndModal();
+}
+
+bool Form::IsVisible() const {
+  return IsLoaded() && m_window->get_visible();
+}
+
+void Form::EndModal() {
+  if (m_modalLoop && m_modalLoop->is_running()) {
+    m_modalLoop->quit();
+  }
+}
+
+void Form::PlaceOnScreen(Form* owner) {
+  Gtk::Window& window = *m_window;
+  platform::WindowPlacement& placement = m_services.placement;
+  if (!m_definition.taskbarButton) {
+    placement.SetSkipTaskbar(window, true);
+  }
+  switch (m_definition.startPosition) {
+    case StartPosition::kManual:
+      if (!PlacesItself()) {
+        placement.MoveClientTo(window, PixelsFromTwips(m_definition.clientOriginLeft),
+                               PixelsFromTwips(m_definition.clientOriginTop));
+      }
+      break;
+    case StartPosition::kCenterScreen: {
+      const auto monitors = placement.Monitors();
+      if (!monitors.empty()) {
+        placement.CenterOn(window, monitors.front());
+      }
+      break;
+    }
+    case StartPosition::kCenterOwner:
+      if (owner && owner->Window()) {
+        if (auto bounds = placement.OuterBounds(*owner->Window())) {
+          placement.CenterOn(window, *bounds);
+        }
+      }
+      break;
+    case StartPosition::kWindowSystem:
+      break;
+  }
+}
+
+void PaintNow(Gtk::Window& window) {
+  // Runs the main context just long enough for the window to be mapped and drawn
+  // once, then waits for the display server to have the pixels.
+  bool painted = false;
+  GdkFrameClock* clock = nullptr;
+  gulong handler = 0;
+  const gint64 deadline = g_get_monotonic_time() + 2 * G_USEC_PER_SEC;
+  while (!clock && g_get_monotonic_time() < deadline) {
+    if (auto surface = window.get_surface(); surface && window.get_mapped()) {
+      clock = gdk_surface_get_frame_clock(surface->gobj());
+    } else {
+      g_main_context_iteration(nullptr, FALSE);
+    }
+  }
+  if (clock) {
+    handler = g_signal_connect_swapped(clock, "after-paint",
+                                       G_CALLBACK(+[](bool* flag) { *flag = true; }), &painted);
+    window.queue_draw();
+    while (!painted && g_get_monotonic_time() < deadline) {
+      g_main_context_iteration(nullptr, TRUE);
+    }
+    g_signal_handler_disconnect(clock, handler);
+  }
+  if (GdkDisplay* display = gdk_display_get_default()) {
+    gdk_display_sync(display);
+  }
+}
+
+}  // namespace ticklark::ui

@@ -1,0 +1,223 @@
+// SPDX-License-Identifier: MIT
+#include "ui/form_layout.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+#include <gdkmm/texture.h>
+#include <gtkmm/box.h>
+#include <gtkmm/button.h>
+#include <gtkmm/label.h>
+#include <gtkmm/picture.h>
+
+#include "ui/assets.hpp"
+#include "ui/twips.hpp"
+
+namespace ticklark::ui {
+
+namespace {
+
+std::string ColourClass(const char* prefix, std::uint32_t colour) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%s%06x", prefix, colour & 0xFFFFFFu);
+  return text;
+}
+
+void ApplyLook(Gtk::Widget& widget, const Look& look) {
+  if (look.background != kDefaultColour) {
+    widget.add_css_class(ColourClass("tl-bg-", look.background));
+  }
+  if (look.foreground != kDefaultColour) {
+    widget.add_css_class(ColourClass("tl-fg-", look.foreground));
+  }
+  if (look.border) {
+    widget.add_css_class("tl-border");
+  }
+}
+
+// A button in picture style: no caption, a face colour, its picture centred,
+// and a second picture while it is held down.
+class PictureButton : public Gtk::Button {
+ public:
+  PictureButton(Picture up, Picture down)
+      : m_up(LoadPicture(up)), m_down(LoadPicture(down != Picture::kNone ? down : up)) {
+    m_picture.set_paintable(m_up);
+    m_picture.set_can_shrink(false);
+    m_picture.set_halign(Gtk::Align::CENTER);
+    m_picture.set_valign(Gtk::Align::CENTER);
+    set_child(m_picture);
+    add_css_class("tl-picture-button");
+    signal_state_flags_changed().connect([this](Gtk::StateFlags) {
+      const bool held = (get_state_flags() & Gtk::StateFlags::ACTIVE) == Gtk::StateFlags::ACTIVE;
+      m_picture.set_paintable(held ? m_down : m_up);
+    });
+  }
+
+ private:
+  Glib::RefPtr<Gdk::Texture> m_up;
+  Glib::RefPtr<Gdk::Texture> m_down;
+  Gtk::Picture m_picture;
+};
+
+// A box that shows a picture at its natural size in its top-left corner, over
+// the box's own background.
+Gtk::Widget* MakePictureBox(const ControlDef& control) {
+  auto* box = Gtk::make_managed<Gtk::Box>();
+  if (auto texture = LoadPicture(control.look.picture)) {
+    auto* picture = Gtk::make_managed<Gtk::Picture>(texture);
+    picture->set_can_shrink(false);
+    picture->set_halign(Gtk::Align::START);
+    picture->set_valign(Gtk::Align::START);
+    box->append(*picture);
+  }
+  return box;
+}
+
+Gtk::Widget* MakeLine(const ControlDef& control) {
+  auto* line = Gtk::make_managed<Gtk::Box>();
+  line->add_css_class(ColourClass("tl-bg-", control.look.background));
+  line->set_can_target(false);
+  return line;
+}
+
+}  // namespace
+
+std::string MnemonicFromCaption(std::string_view caption) {
+  std::string text;
+  for (std::size_t i = 0; i < caption.size(); ++i) {
+    const char c = caption[i];
+    if (c == '_') {
+      text += "__";
+    } else if (c == '&' && i + 1 < caption.size()) {
+      text += '_';
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
+FormLayout::FormLayout(const WindowDef& definition)
+    : m_definition(definition),
+      m_client(PixelsFromTwips(definition.clientWidth), PixelsFromTwips(definition.clientHeight),
+               ControlSlot::Minimum::kNone) {
+  m_client.add_css_class("tl-client");
+  m_client.SetChild(m_fixed);
+}
+
+FormLayout::~FormLayout() {
+  m_client.UnsetChild();
+}
+
+void FormLayout::BuildStandardControls() {
+  for (const ControlDef& control : m_definition.controls) {
+    if (Gtk::Widget* widget = MakeStandardControl(control)) {
+      Place(control, *widget);
+    }
+  }
+}
+
+Gtk::Widget* FormLayout::MakeStandardControl(const ControlDef& control) {
+  Gtk::Widget* widget = nullptr;
+  switch (control.kind) {
+    case ControlKind::kCommandButton: {
+      auto* button = Gtk::make_managed<Gtk::Button>();
+      if (control.caption.find('&') != std::string_view::npos) {
+        button->set_label(MnemonicFromCaption(control.caption));
+        button->set_use_underline(true);
+      } else {
+        button->set_label(std::string(control.caption));
+      }
+      button->add_css_class("tl-button");
+      widget = button;
+      break;
+    }
+    case ControlKind::kPictureButton:
+      widget = Gtk::make_managed<PictureButton>(control.look.picture, control.look.pressedPicture);
+      break;
+    case ControlKind::kLabel: {
+      auto* label = Gtk::make_managed<Gtk::Label>(std::string(control.caption));
+      label->set_wrap(true);
+      label->set_wrap_mode(Pango::WrapMode::WORD_CHAR);
+      label->set_xalign(control.look.align == TextAlign::kLeft    ? 0.0f
+                        : control.look.align == TextAlign::kRight ? 1.0f
+                                                                  : 0.5f);
+      label->set_yalign(0.0f);
+      label->set_justify(control.look.align == TextAlign::kRight    ? Gtk::Justification::RIGHT
+                         : control.look.align == TextAlign::kCenter ? Gtk::Justification::CENTER
+                                                                    : Gtk::Justification::LEFT);
+      label->add_css_class("tl-label");
+      widget = label;
+      break;
+    }
+    case ControlKind::kLine:
+      widget = MakeLine(control);
+      break;
+    case ControlKind::kPictureBox:
+      widget = MakePictureBox(control);
+      break;
+    case ControlKind::kWebBrowser:
+    case ControlKind::kStatusBar:
+      return nullptr;
+  }
+  ApplyLook(*widget, control.look);
+  return widget;
+}
+
+void FormLayout::Place(const ControlDef& control, Gtk::Widget& widget) {
+  int x = PixelsFromTwips(control.left);
+  int y = PixelsFromTwips(control.top);
+  int width = PixelsFromTwips(control.width);
+  int height = PixelsFromTwips(control.height);
+  if (control.kind == ControlKind::kLine) {
+    // A horizontal or vertical line as wide as its pen.
+    width = std::max(width, control.look.lineWidthPx);
+    height = std::max(height, control.look.lineWidthPx);
+  }
+  // Labels may draw past their bottom edge rather than lose the lower part of
+  // a line of text; everything else is cut at its designed size.
+  auto* slot = Gtk::make_managed<ControlSlot>(width, height, ControlSlot::Minimum::kDesigned,
+                                              control.kind != ControlKind::kLabel);
+  slot->SetChild(widget);
+  m_fixed.put(*slot, x, y);
+
+  // Keep the children in tab order: Tab moves the focus in child order.
+  const int tab = control.tabIndex < 0 ? 1 << 30 : control.tabIndex;
+  auto before = std::find_if(m_placed.begin(), m_placed.end(), [tab](const Placed& placed) {
+    const int other = placed.control->tabIndex < 0 ? 1 << 30 : placed.control->tabIndex;
+    return other > tab;
+  });
+  if (before != m_placed.end()) {
+    slot->insert_before(m_fixed, *before->slot);
+  }
+  m_placed.insert(before, Placed{&control, &widget, slot});
+}
+
+Gtk::Widget* FormLayout::Control(std::string_view name, int index) const {
+  for (const Placed& placed : m_placed) {
+    if (placed.control->name == name && placed.control->index == index) {
+      return placed.widget;
+    }
+  }
+  return nullptr;
+}
+
+Gtk::Button* FormLayout::Button(std::string_view name, int index) const {
+  return dynamic_cast<Gtk::Button*>(Control(name, index));
+}
+
+Gtk::Label* FormLayout::Label(std::string_view name, int index) const {
+  return dynamic_cast<Gtk::Label*>(Control(name, index));
+}
+
+Gtk::Widget* FormLayout::FirstInTabOrder() const {
+  for (const Placed& placed : m_placed) {
+    if (placed.control->tabIndex >= 0 && placed.widget->get_focusable() &&
+        placed.widget->get_sensitive() && placed.widget->get_visible()) {
+      return placed.widget;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace ticklark::ui
