@@ -26,7 +26,11 @@ GQuark StartTimeQuark() {
 }
 
 void OnRequest(SoupServer*, SoupServerMessage* message, const char*, GHashTable*, gpointer self) {
-  static_cast<EndpointServer*>(self)->Handle(message);
+  try {
+    static_cast<EndpointServer*>(self)->Handle(message);
+  } catch (...) {
+    soup_server_message_set_status(message, SOUP_STATUS_INTERNAL_SERVER_ERROR, nullptr);
+  }
 }
 
 void OnRequestStarted(SoupServer*, SoupServerMessage* message, gpointer) {
@@ -35,12 +39,20 @@ void OnRequestStarted(SoupServer*, SoupServerMessage* message, gpointer) {
   g_object_set_qdata_full(G_OBJECT(message), StartTimeQuark(), start, g_free);
 }
 
+void LogFinishedSafely(gpointer self, SoupServerMessage* message, bool aborted) {
+  try {
+    static_cast<EndpointServer*>(self)->LogFinished(message, aborted);
+  } catch (...) {
+    // A log line that cannot be made is dropped; the answer has gone out.
+  }
+}
+
 void OnRequestFinished(SoupServer*, SoupServerMessage* message, gpointer self) {
-  static_cast<EndpointServer*>(self)->LogFinished(message, false);
+  LogFinishedSafely(self, message, false);
 }
 
 void OnRequestAborted(SoupServer*, SoupServerMessage* message, gpointer self) {
-  static_cast<EndpointServer*>(self)->LogFinished(message, true);
+  LogFinishedSafely(self, message, true);
 }
 
 // Request text in a log line: printable ASCII as it is, the rest as \xNN, so

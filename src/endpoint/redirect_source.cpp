@@ -16,7 +16,13 @@ void OnFileChanged(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent, gpointer se
 }
 
 gboolean OnSettled(gpointer self) {
-  static_cast<RedirectSource*>(self)->Reload();
+  auto* source = static_cast<RedirectSource*>(self);
+  try {
+    source->Reload();
+  } catch (...) {
+    // Out of memory while reading: the table in force stays, as after a bad file.
+    source->ForgetPendingReload();
+  }
   return G_SOURCE_REMOVE;
 }
 
@@ -108,6 +114,10 @@ void RedirectSource::ScheduleReload() {
     g_source_remove(m_reload_timeout);
   }
   m_reload_timeout = g_timeout_add(kSettleMilliseconds, OnSettled, this);
+}
+
+void RedirectSource::ForgetPendingReload() {
+  m_reload_timeout = 0;
 }
 
 void RedirectSource::Reload() {

@@ -57,6 +57,8 @@ class RedirectSource {
   void Reload();
   // A change of the file was seen: reload once the writing has settled.
   void ScheduleReload();
+  // The settle timer has fired without a reload.
+  void ForgetPendingReload();
 
  private:
   std::string m_default_text;
