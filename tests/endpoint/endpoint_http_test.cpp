@@ -57,6 +57,7 @@ TEST_F(EndpointHttp, EveryRedirectKeyAnswers302WithTheShippedAddressOnGetAndHead
       const auto reply = Request(method, Url(RedirectPath(key)));
       EXPECT_EQ(reply.status, 302u) << method << ' ' << key << ' ' << reply.error;
       EXPECT_EQ(reply.Header("location"), *shipped.Find(key)) << method << ' ' << key;
+      EXPECT_TRUE(reply.Header("location").starts_with("https://")) << key;
       EXPECT_EQ(reply.Header("cache-control"), "no-store");
     }
   }
