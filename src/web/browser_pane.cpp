@@ -325,8 +325,8 @@ void BrowserPane::Impl::Connect(const char* signal, GCallback callback) {
 // --- Operations ---------------------------------------------------------
 
 void BrowserPane::Impl::Navigate(const std::string& address) {
-  if (address.empty()) {
-    return;
+  if (!MayShowInPane(address.c_str())) {
+    return;  // a javascript: address would otherwise run in the current page
   }
   OrderLoad([this, address] { webkit_web_view_load_uri(m_view, address.c_str()); });
 }

@@ -140,7 +140,7 @@ void LoopbackServer::Stall(const std::string& path) {
 void LoopbackServer::ServeAttachment(const std::string& path, std::string fileName,
                                      std::string body) {
   Response response;
-  response.contentType = "application/octet-stream";
+  response.contentType = "text/plain";
   response.body = std::move(body);
   response.headers.emplace_back("Content-Disposition", "attachment; filename=\"" + fileName + "\"");
   Serve(path, std::move(response));
