@@ -95,8 +95,10 @@ class MarketStrip : public ticklark::test::GtkTest {
   // Loads the page with its clock fixed at |epoch_ms|.
   void LoadAt(long long epoch_ms) {
     m_finished = false;
+    // A new query each time: a change of the fragment alone would not load the page again.
     m_address = s_endpoint->BaseUrl() +
-                "/ticklark/viewext/ticklark_ad_frame.asp#t=" + std::to_string(epoch_ms);
+                "/ticklark/viewext/ticklark_ad_frame.asp?load=" + std::to_string(++m_loads) +
+                "#t=" + std::to_string(epoch_ms);
     webkit_web_view_load_uri(m_view, m_address.c_str());
     ASSERT_TRUE(PumpUntil([this] { return m_finished; }, std::chrono::seconds(30)));
   }
@@ -119,6 +121,7 @@ class MarketStrip : public ticklark::test::GtkTest {
   WebKitWebView* m_view = nullptr;
   GtkWindow* m_window = nullptr;
   bool m_finished = false;
+  int m_loads = 0;
   std::vector<std::string> m_requested;
   std::string m_address;
 };
@@ -206,6 +209,27 @@ TEST_F(MarketStrip, ShowsTheFixedClockTicksEverySecondAndRequestsNothingElse) {
 
   PumpFor(std::chrono::milliseconds(200));
   ticklark::test::SaveScreenshot(*Glib::wrap(m_window), "endpoint_market_strip_open");
+}
+
+TEST_F(MarketStrip, DrawsEveryOtherSession) {
+  struct Drawn {
+    long long epoch_ms;
+    const char* phase;
+    const char* label;
+  };
+  const Drawn sessions[] = {
+      {kSummerWednesday + 12 * kHour, "pre", "Pre-market"},
+      {kSummerWednesday + 21 * kHour, "after", "After-hours"},
+      {kSummerWednesday + 3 * 24 * kHour + 15 * kHour, "closed", "Market closed"},
+  };
+  for (const auto& session : sessions) {
+    LoadAt(session.epoch_ms);
+    EXPECT_EQ(Shown("phase"), session.label);
+    EXPECT_EQ(Evaluate("document.getElementById('status').className"), session.phase);
+    PumpFor(std::chrono::milliseconds(200));
+    ticklark::test::SaveScreenshot(*Glib::wrap(m_window),
+                                   std::string("endpoint_market_strip_") + session.phase);
+  }
 }
 
 }  // namespace
