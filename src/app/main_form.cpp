@@ -118,8 +118,8 @@ Gtk::Widget& MainForm::WrapClientArea(Gtk::Widget& clientArea) {
   clientArea.set_vexpand(true);
   clientArea.set_hexpand(true);
   box->append(clientArea);
-  m_statusBar = std::make_unique<StatusBar>(ui::PixelsFromTwips(bar.height),
-                                            ui::PixelsFromTwips(kStatusPanelTwips));
+  m_statusBar = Gtk::make_managed<StatusBar>(ui::PixelsFromTwips(bar.height),
+                                             ui::PixelsFromTwips(kStatusPanelTwips));
   box->append(*m_statusBar);
   return *box;
 }
@@ -133,6 +133,7 @@ void MainForm::OnLoad() {
 
 void MainForm::OnUnload() {
   m_navigationBar.reset();
+  m_statusBar = nullptr;
   m_webBrowser1Raw = m_webBrowser2Raw = m_webBrowser12Raw = nullptr;
   m_webBrowser12.reset();
   m_webBrowser2.reset();

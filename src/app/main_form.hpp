@@ -49,7 +49,7 @@ class MainForm : public ui::Form {
   web::BrowserPane* WebBrowser1() const { return m_webBrowser1.get(); }
   web::BrowserPane* WebBrowser2() const { return m_webBrowser2.get(); }
   web::BrowserPane* WebBrowser12() const { return m_webBrowser12.get(); }
-  StatusBar* StatusBarControl() const { return m_statusBar.get(); }
+  StatusBar* StatusBarControl() const { return m_statusBar; }
 
   // Ends the program's run: the closing procedure, as "E&xit" and the window's
   // close control do.
@@ -78,7 +78,7 @@ class MainForm : public ui::Form {
   web::BrowserPane* m_webBrowser2Raw = nullptr;
   web::BrowserPane* m_webBrowser12Raw = nullptr;
   std::unique_ptr<web::NavigationBar> m_navigationBar;
-  std::unique_ptr<StatusBar> m_statusBar;
+  StatusBar* m_statusBar = nullptr;  // owned by the window
   bool m_closing = false;
 };
 

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <limits>
 
-#include <gdk/gdk.h>
 #include <gtkmm/window.h>
 
 #include "platform/settings_store.hpp"
@@ -114,11 +113,8 @@ double WindowGeometry::Keep(int pixels, double restored) const {
 }
 
 bool WindowGeometry::Store(Gtk::Window& window) {
-  if (auto surface = window.get_surface()) {
-    const auto state = gdk_toplevel_get_state(GDK_TOPLEVEL(surface->gobj()));
-    if (state & GDK_TOPLEVEL_STATE_MINIMIZED) {
-      return false;
-    }
+  if (m_placement.IsMinimized(window)) {
+    return false;
   }
   const auto bounds = m_placement.OuterBounds(window);
   if (!bounds) {

@@ -50,6 +50,8 @@ class WindowPlacement {
   virtual std::vector<PixelRect> Monitors() = 0;
   // The frame that the window manager puts around the window (or would).
   virtual FrameExtents Frame(Gtk::Window& window) = 0;
+  // Whether the window is minimised (iconified) now.
+  virtual bool IsMinimized(Gtk::Window& window) = 0;
 };
 
 // The real placement, over Xlib.
@@ -62,6 +64,7 @@ class X11WindowPlacement : public WindowPlacement {
   void SetSkipTaskbar(Gtk::Window& window, bool skip) override;
   std::vector<PixelRect> Monitors() override;
   FrameExtents Frame(Gtk::Window& window) override;
+  bool IsMinimized(Gtk::Window& window) override;
 
  private:
   // Frames look alike for every window of one manager: the last one seen is

@@ -59,6 +59,26 @@ std::optional<FrameExtents> ReadFrameExtents(const XWindow& xw) {
   return extents;
 }
 
+// Asks the window manager what frame it will give a window that is not mapped
+// yet, and waits a moment for the answer.
+std::optional<FrameExtents> RequestFrameExtents(const XWindow& xw) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = xw.id;
+  event.xclient.message_type = XInternAtom(xw.display, "_NET_REQUEST_FRAME_EXTENTS", False);
+  event.xclient.format = 32;
+  XSendEvent(xw.display, DefaultRootWindow(xw.display), False,
+             SubstructureNotifyMask | SubstructureRedirectMask, &event);
+  for (int attempt = 0; attempt < 25; ++attempt) {
+    XSync(xw.display, False);
+    if (auto extents = ReadFrameExtents(xw)) {
+      return extents;
+    }
+    g_usleep(4000);
+  }
+  return std::nullopt;
+}
+
 // Asks the window manager to honour the position we give, also for a window
 // that is not mapped yet (it would otherwise choose one itself).
 void RequestPosition(const XWindow& xw, int x, int y) {
@@ -90,7 +110,17 @@ FrameExtents X11WindowPlacement::Frame(Gtk::Window& window) {
   if (!window.get_decorated()) {
     return {};
   }
-  return m_haveFrame ? m_lastFrame : FrameExtents{};
+  if (m_haveFrame) {
+    return m_lastFrame;
+  }
+  if (xw && !window.get_mapped()) {
+    if (auto extents = RequestFrameExtents(xw)) {
+      m_lastFrame = *extents;
+      m_haveFrame = true;
+      return *extents;
+    }
+  }
+  return {};
 }
 
 void X11WindowPlacement::SetOuterBounds(Gtk::Window& window, const PixelRect& bounds) {
@@ -181,6 +211,14 @@ void X11WindowPlacement::SetSkipTaskbar(Gtk::Window& window, bool skip) {
     gdk_x11_surface_set_skip_taskbar_hint(surface, skip);
     gdk_x11_surface_set_skip_pager_hint(surface, skip);
   }
+}
+
+bool X11WindowPlacement::IsMinimized(Gtk::Window& window) {
+  GdkSurface* surface = window.get_surface() ? window.get_surface()->gobj() : nullptr;
+  if (!surface || !GDK_IS_TOPLEVEL(surface)) {
+    return false;
+  }
+  return (gdk_toplevel_get_state(GDK_TOPLEVEL(surface)) & GDK_TOPLEVEL_STATE_MINIMIZED) != 0;
 }
 
 std::vector<PixelRect> X11WindowPlacement::Monitors() {

@@ -16,9 +16,8 @@ ControlSlot::ControlSlot(int width, int height, Minimum minimum, bool clip)
   set_overflow(clip ? Gtk::Overflow::HIDDEN : Gtk::Overflow::VISIBLE);
 }
 
-ControlSlot::~ControlSlot() {
-  UnsetChild();
-}
+// The box releases the child when the slot goes with its window.
+ControlSlot::~ControlSlot() = default;
 
 void ControlSlot::SetChild(Gtk::Widget& child) {
   UnsetChild();
@@ -27,10 +26,10 @@ void ControlSlot::SetChild(Gtk::Widget& child) {
 }
 
 void ControlSlot::UnsetChild() {
-  if (m_child) {
+  if (m_child && m_child->get_parent() == this) {
     remove(*m_child);
-    m_child = nullptr;
   }
+  m_child = nullptr;
 }
 
 Gtk::SizeRequestMode ControlSlot::get_request_mode_vfunc() const {

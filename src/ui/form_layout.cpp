@@ -99,15 +99,15 @@ std::string MnemonicFromCaption(std::string_view caption) {
 
 FormLayout::FormLayout(const WindowDef& definition)
     : m_definition(definition),
-      m_client(PixelsFromTwips(definition.clientWidth), PixelsFromTwips(definition.clientHeight),
-               ControlSlot::Minimum::kNone) {
-  m_client.add_css_class("tl-client");
-  m_client.SetChild(m_fixed);
+      m_client(Gtk::make_managed<ControlSlot>(PixelsFromTwips(definition.clientWidth),
+                                              PixelsFromTwips(definition.clientHeight),
+                                              ControlSlot::Minimum::kNone)),
+      m_fixed(Gtk::make_managed<Gtk::Fixed>()) {
+  m_client->add_css_class("tl-client");
+  m_client->SetChild(*m_fixed);
 }
 
-FormLayout::~FormLayout() {
-  m_client.UnsetChild();
-}
+FormLayout::~FormLayout() = default;
 
 void FormLayout::BuildStandardControls() {
   for (const ControlDef& control : m_definition.controls) {
@@ -179,7 +179,7 @@ void FormLayout::Place(const ControlDef& control, Gtk::Widget& widget) {
   auto* slot = Gtk::make_managed<ControlSlot>(width, height, ControlSlot::Minimum::kDesigned,
                                               control.kind != ControlKind::kLabel);
   slot->SetChild(widget);
-  m_fixed.put(*slot, x, y);
+  m_fixed->put(*slot, x, y);
 
   // Keep the children in tab order: Tab moves the focus in child order.
   const int tab = control.tabIndex < 0 ? 1 << 30 : control.tabIndex;
@@ -188,7 +188,7 @@ void FormLayout::Place(const ControlDef& control, Gtk::Widget& widget) {
     return other > tab;
   });
   if (before != m_placed.end()) {
-    slot->insert_before(m_fixed, *before->slot);
+    slot->insert_before(*m_fixed, *before->slot);
   }
   m_placed.insert(before, Placed{&control, &widget, slot});
 }

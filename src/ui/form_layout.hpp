@@ -31,7 +31,7 @@ class FormLayout {
   FormLayout& operator=(const FormLayout&) = delete;
 
   // The widget that is the client area: clipped, asks for no minimum size.
-  Gtk::Widget& ClientArea() { return m_client; }
+  Gtk::Widget& ClientArea() { return *m_client; }
 
   // Builds the controls the layout knows how to make: command and picture
   // buttons, labels, lines and picture boxes. Web panes and the status bar are
@@ -59,8 +59,9 @@ class FormLayout {
   Gtk::Widget* MakeStandardControl(const ControlDef& control);
 
   const WindowDef& m_definition;
-  ControlSlot m_client;
-  Gtk::Fixed m_fixed;
+  // Owned by the window they are put in, like every control.
+  ControlSlot* m_client;
+  Gtk::Fixed* m_fixed;
   std::vector<Placed> m_placed;  // in tab order
 };
 

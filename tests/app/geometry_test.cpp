@@ -1,0 +1,221 @@
+// SPDX-License-Identifier: MIT
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+#include <gtkmm/window.h>
+
+#include "app/fakes.hpp"
+#include "app/window_geometry.hpp"
+#include "support/gtk_fixture.hpp"
+
+namespace ticklark::app {
+namespace {
+
+using test::FakePlacement;
+using test::FakeSettingsStore;
+
+struct StoredCase {
+  const char* name;
+  std::map<std::string, std::string> stored;
+  TwipsBounds expected;
+};
+
+void PrintTo(const StoredCase& param, std::ostream* out) {
+  *out << param.name;
+}
+
+class StoredBounds : public ::testing::TestWithParam<StoredCase> {};
+
+TEST_P(StoredBounds, EachKeyFallsBackOnItsOwn) {
+  FakeSettingsStore store;
+  store.values = GetParam().stored;
+  EXPECT_EQ(ReadStoredBounds(store), GetParam().expected);
+  EXPECT_EQ(store.reads,
+            (std::vector<std::string>{"MainLeft", "MainTop", "MainWidth", "MainHeight"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Geometry, StoredBounds,
+    ::testing::Values(
+        StoredCase{"FirstRun", {}, {1000, 1000, 6500, 6500}},
+        StoredCase{"AllStored",
+                   {{"MainLeft", "120"},
+                    {"MainTop", "-300"},
+                    {"MainWidth", "15480"},
+                    {"MainHeight", "11700"}},
+                   {120, -300, 15480, 11700}},
+        StoredCase{
+            "SomeMissing", {{"MainTop", "2000"}, {"MainHeight", "9000"}}, {1000, 2000, 6500, 9000}},
+        StoredCase{"OffScreenIsKept",
+                   {{"MainLeft", "-90000"}, {"MainTop", "200000"}},
+                   {-90000, 200000, 6500, 6500}},
+        StoredCase{
+            "NotNumbers",
+            {{"MainLeft", "left"}, {"MainTop", "12px"}, {"MainWidth", ""}, {"MainHeight", "0x40"}},
+            {1000, 1000, 6500, 6500}},
+        StoredCase{"WidthAndHeightNotPositive",
+                   {{"MainWidth", "0"}, {"MainHeight", "-4500"}},
+                   {1000, 1000, 6500, 6500}},
+        StoredCase{"SmallerThanAPixel", {{"MainWidth", "7"}}, {1000, 1000, 6500, 6500}},
+        StoredCase{"BeyondAnyScreen",
+                   {{"MainLeft", "1e300"}, {"MainWidth", "9999999"}},
+                   {1000, 1000, 6500, 6500}},
+        StoredCase{
+            "NotFinite", {{"MainLeft", "nan"}, {"MainTop", "inf"}}, {1000, 1000, 6500, 6500}},
+        StoredCase{"SpacesAndFractions",
+                   {{"MainLeft", " 1500 "}, {"MainTop", "1234.5"}},
+                   {1500, 1234.5, 6500, 6500}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(GeometryText, WholeTwipsAreStoredWithoutFraction) {
+  EXPECT_EQ(FormatTwips(1000), "1000");
+  EXPECT_EQ(FormatTwips(-525), "-525");
+  EXPECT_EQ(FormatTwips(15480), "15480");
+  EXPECT_EQ(FormatTwips(1234.5), "1234.5");
+  for (double value : {0.0, 15.0, -32767.0 * 15, 491505.0}) {
+    EXPECT_EQ(ParseTwips(FormatTwips(value)), value);
+  }
+}
+
+TEST(GeometryMonitors, ABoundsRectangleMustOverlapAMonitor) {
+  const std::vector<platform::PixelRect> monitors{{0, 0, 1600, 1200}, {1600, 0, 1280, 1024}};
+  EXPECT_TRUE(ShowsOnAnyMonitor({-100, -100, 101, 101}, monitors));
+  EXPECT_TRUE(ShowsOnAnyMonitor({2800, 1000, 400, 400}, monitors));
+  EXPECT_FALSE(ShowsOnAnyMonitor({-500, 0, 500, 500}, monitors));
+  EXPECT_FALSE(ShowsOnAnyMonitor({1700, 1024, 300, 300}, monitors));
+  EXPECT_FALSE(ShowsOnAnyMonitor({6000, 6000, 300, 300}, monitors));
+}
+
+class GeometryWindow : public test::GtkTest {
+ protected:
+  FakeSettingsStore store;
+  FakePlacement placement;
+  Gtk::Window window;
+  WindowGeometry geometry{store, placement};
+};
+
+TEST_F(GeometryWindow, RoundTripStoresWhatWasRead) {
+  store.values = {
+      {"MainLeft", "1000"}, {"MainTop", "1010"}, {"MainWidth", "6500"}, {"MainHeight", "6490"}};
+  geometry.Restore(window);
+  ASSERT_TRUE(placement.bounds);
+  EXPECT_EQ(*placement.bounds, (platform::PixelRect{67, 67, 433, 433}));
+  // Unmoved: the same texts go back, although 1000 twips is not a whole pixel.
+  EXPECT_TRUE(geometry.Store(window));
+  EXPECT_EQ(store.values["MainLeft"], "1000");
+  EXPECT_EQ(store.values["MainTop"], "1010");
+  EXPECT_EQ(store.values["MainWidth"], "6500");
+  EXPECT_EQ(store.values["MainHeight"], "6490");
+  // Moved and resized: the new bounds in twips.
+  placement.bounds = platform::PixelRect{100, -20, 800, 600};
+  EXPECT_TRUE(geometry.Store(window));
+  EXPECT_EQ(store.values["MainLeft"], "1500");
+  EXPECT_EQ(store.values["MainTop"], "-300");
+  EXPECT_EQ(store.values["MainWidth"], "12000");
+  EXPECT_EQ(store.values["MainHeight"], "9000");
+}
+
+TEST_F(GeometryWindow, MinimisedCloseStoresNothing) {
+  store.values = {{"MainLeft", "3000"}};
+  geometry.Restore(window);
+  placement.bounds = platform::PixelRect{0, 0, 50, 50};
+  placement.minimized = true;
+  EXPECT_FALSE(geometry.Store(window));
+  EXPECT_EQ(store.saves, 0);
+  EXPECT_EQ(store.values.size(), 1u);
+}
+
+TEST_F(GeometryWindow, MaximisedCloseStoresTheMaximisedBounds) {
+  geometry.Restore(window);
+  placement.bounds = platform::PixelRect{0, 0, 1600, 1200};
+  EXPECT_TRUE(geometry.Store(window));
+  EXPECT_EQ(store.values["MainWidth"], "24000");
+  EXPECT_EQ(store.values["MainHeight"], "18000");
+}
+
+TEST_F(GeometryWindow, OffEveryMonitorOpensAtTheDefaultPositionWithItsSize) {
+  store.values = {
+      {"MainLeft", "-60000"}, {"MainTop", "90000"}, {"MainWidth", "9000"}, {"MainHeight", "7500"}};
+  geometry.Restore(window);
+  ASSERT_TRUE(placement.bounds);
+  EXPECT_EQ(*placement.bounds, (platform::PixelRect{67, 67, 600, 500}));
+}
+
+TEST_F(GeometryWindow, AFailingStoreEndsNothing) {
+  geometry.Restore(window);
+  placement.bounds = platform::PixelRect{10, 10, 500, 500};
+  store.failWrites = true;
+  EXPECT_FALSE(geometry.Store(window));
+}
+
+class KeyFileStore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = std::filesystem::temp_directory_path() /
+          ("ticklark-settings-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  std::string Read(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::filesystem::path dir;
+};
+
+TEST_F(KeyFileStore, SavesAllKeysAndReadsThemBack) {
+  platform::KeyFileSettingsStore store(dir);
+  EXPECT_EQ(store.GetSetting("Ticklark2", "Settings", "MainLeft", "1000"), "1000");
+  ASSERT_TRUE(
+      store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "15"}, {"MainTop", "-30"}}));
+  EXPECT_EQ(store.GetSetting("Ticklark2", "Settings", "MainLeft", "1000"), "15");
+  EXPECT_EQ(store.GetSetting("Ticklark2", "Settings", "MainTop", "1000"), "-30");
+  EXPECT_EQ(store.GetSetting("Ticklark2", "Other", "MainTop", "7"), "7");
+  const std::string text = Read(dir / "Ticklark2" / "settings.ini");
+  EXPECT_NE(text.find("[Settings]"), std::string::npos);
+  EXPECT_NE(text.find("MainTop=-30"), std::string::npos);
+}
+
+TEST_F(KeyFileStore, KeepsWhatAUserAddedToTheFile) {
+  std::filesystem::create_directories(dir / "Ticklark2");
+  std::ofstream(dir / "Ticklark2" / "settings.ini")
+      << "# mine\n[Settings]\nMainLeft=5\n[Extra]\nx=1\n";
+  platform::KeyFileSettingsStore store(dir);
+  ASSERT_TRUE(store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "45"}}));
+  const std::string text = Read(dir / "Ticklark2" / "settings.ini");
+  EXPECT_NE(text.find("# mine"), std::string::npos);
+  EXPECT_NE(text.find("x=1"), std::string::npos);
+  EXPECT_NE(text.find("MainLeft=45"), std::string::npos);
+}
+
+TEST_F(KeyFileStore, ACorruptFileGivesDefaultsAndIsSetAsideOnSave) {
+  std::filesystem::create_directories(dir / "Ticklark2");
+  const std::string garbage("\xff\xfe[Set\0tings\nMainLeft", 20);
+  std::ofstream(dir / "Ticklark2" / "settings.ini", std::ios::binary) << garbage;
+  platform::KeyFileSettingsStore store(dir);
+  EXPECT_EQ(store.GetSetting("Ticklark2", "Settings", "MainLeft", "1000"), "1000");
+  ASSERT_TRUE(store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "90"}}));
+  EXPECT_EQ(store.GetSetting("Ticklark2", "Settings", "MainLeft", "1000"), "90");
+  EXPECT_EQ(Read(dir / "Ticklark2" / "settings.ini.unreadable"), garbage);
+}
+
+TEST_F(KeyFileStore, AnUnwritablePlaceStoresNothingAndSaysSo) {
+  // The application folder is a plain file: nothing can be written below it.
+  std::ofstream(dir / "Ticklark2") << "not a folder";
+  platform::KeyFileSettingsStore store(dir);
+  EXPECT_FALSE(store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "1"}}));
+  EXPECT_EQ(Read(dir / "Ticklark2"), "not a folder");
+  EXPECT_EQ(store.GetSetting("Ticklark2", "Settings", "MainLeft", "1000"), "1000");
+
+  // The settings file's place is taken by a folder: the rename fails, the folder stays.
+  std::filesystem::remove(dir / "Ticklark2");
+  std::filesystem::create_directories(dir / "Ticklark2" / "settings.ini");
+  EXPECT_FALSE(store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "1"}}));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "Ticklark2" / "settings.ini"));
+}
+
+}  // namespace
+}  // namespace ticklark::app

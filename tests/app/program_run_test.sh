@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Starts the built program as a person does, on the virtual screen with a window
+# manager, and watches the splash, the main window and the stored geometry.
+set -uo pipefail
+program=$1
+work=$(mktemp -d /tmp/ticklark-run.XXXXXX)
+export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache
+settings=$XDG_CONFIG_HOME/Ticklark2/settings.ini
+failures=0
+passes=0
+wm_pid=
+cleanup() { [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+
+check() {  # check <description> <command...>
+  local what=$1; shift
+  if "$@"; then passes=$((passes + 1)); else echo "FAIL: $what"; failures=$((failures + 1)); fi
+}
+now_ms() { date +%s%3N; }
+stored() { sed -n "s/^$1=//p" "$settings" 2>/dev/null; }
+
+openbox >/dev/null 2>&1 &
+wm_pid=$!
+sleep 1
+
+# Runs the program until its main window shows; leaves its pid in $pid and the
+# main window's id in $main. Records how the splash and main window appeared.
+start_program() {
+  "$program" >"$work/out.txt" 2>&1 &
+  pid=$!
+  splash_first= splash_last= main= together=0
+  local deadline=$(( $(now_ms) + 20000 ))
+  while [ "$(now_ms)" -lt "$deadline" ]; do
+    local s m t
+    t=$(now_ms)
+    s= m=
+    # The splash is the program's one window without a frame, 470 x 256.
+    for id in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null); do
+      if xwininfo -id "$id" 2>/dev/null | grep -q 'Width: 470$' &&
+         xwininfo -id "$id" 2>/dev/null | grep -q 'Height: 256$'; then
+        s=$id
+      elif [ "$(xprop -id "$id" _NET_WM_NAME 2>/dev/null)" = '_NET_WM_NAME(UTF8_STRING) = "Ticklark 2"' ]; then
+        m=$id
+      fi
+    done
+    if [ -n "$s" ]; then [ -z "$splash_first" ] && splash_first=$t; splash_last=$t; fi
+    if [ -n "$s" ] && [ -n "$m" ]; then together=1; fi
+    if [ -n "$m" ]; then main=$m; break; fi
+    sleep 0.05
+  done
+  sleep 0.5
+}
+
+close_program() {
+  wmctrl -c 'Ticklark 2'
+  local deadline=$(( $(now_ms) + 10000 ))
+  while kill -0 "$pid" 2>/dev/null && [ "$(now_ms)" -lt "$deadline" ]; do sleep 0.1; done
+  ! kill -0 "$pid" 2>/dev/null
+}
+
+# First run: splash for four seconds, alone; defaults stored back unchanged.
+start_program
+check "the main window appears" test -n "$main"
+check "the splash appears first" test -n "$splash_first"
+# Seen through polling, so a little of each end may be missed; the exact wait
+# is measured inside the program's own tests.
+check "the splash stays about 4000 ms (first seen to last seen: $((splash_last - splash_first)) ms)" \
+  test $((splash_last - splash_first)) -ge 3500
+check "splash and main window are never visible together" test "$together" -eq 0
+check "closing ends the program" close_program
+check "first run stores the defaults as they were" \
+  test "$(stored MainLeft) $(stored MainTop) $(stored MainWidth) $(stored MainHeight)" = "1000 1000 6500 6500"
+check "no GTK warnings on the terminal" bash -c "! grep -E 'Gtk-(WARNING|CRITICAL)|Gdk-(WARNING|CRITICAL)|GLib-(WARNING|CRITICAL)' '$work/out.txt'"
+
+# Stored bounds are applied: outer top-left at 100,80 pixels, frame included.
+printf '[Settings]\nMainLeft=1500\nMainTop=1200\nMainWidth=12000\nMainHeight=9000\n' > "$settings"
+start_program
+extents=$(xprop -id "$main" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+read -r fl fr ft fb <<<"${extents:-0 0 0 0}"
+x=$(xwininfo -id "$main" | sed -n 's/.*Absolute upper-left X: *//p')
+y=$(xwininfo -id "$main" | sed -n 's/.*Absolute upper-left Y: *//p')
+w=$(xwininfo -id "$main" | sed -n 's/.*Width: *//p')
+check "client area at the stored outer position plus the frame ($x,$y; frame $fl,$ft)" \
+  test "$x,$y" = "$((100 + fl)),$((80 + ft))"
+check "outer width as stored ($w + $fl + $fr)" test $((w + fl + fr)) -eq 800
+check "closing an unmoved window stores the same values" close_program
+check "values unchanged" \
+  test "$(stored MainLeft) $(stored MainTop) $(stored MainWidth) $(stored MainHeight)" = "1500 1200 12000 9000"
+
+# Minimised: nothing stored.
+start_program
+xdotool windowminimize "$main"
+sleep 0.5
+check "closing while minimised ends the program" close_program
+check "minimised close leaves the stored values" \
+  test "$(stored MainLeft) $(stored MainTop) $(stored MainWidth) $(stored MainHeight)" = "1500 1200 12000 9000"
+
+# Maximised: stores the maximised bounds, reopens normal over the same area.
+start_program
+wmctrl -i -r "$main" -b add,maximized_vert,maximized_horz
+sleep 0.8
+check "closing while maximised ends the program" close_program
+max_w=$(stored MainWidth)
+check "maximised close stores the screen's width ($max_w twips)" test "$max_w" = "24000"
+start_program
+state=$(xprop -id "$main" _NET_WM_STATE)
+check "reopens in the normal state ($state)" bash -c "! grep -q MAXIMIZED <<<'$state'"
+check "and closes again" close_program
+check "the maximised bounds survive a normal close" test "$(stored MainWidth)" = "24000"
+
+# A settings file of garbage gives the defaults and never ends the program.
+printf '\377\376garbage\n[Settings]\nMainWidth=-7\nMainLeft=1e999\n' > "$settings"
+start_program
+check "starts with unreadable settings" test -n "$main"
+check "and closes" close_program
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]
