@@ -6,6 +6,7 @@
 #include <glib.h>
 #include <gtk/gtk.h>
 
+#include "about/about_form.hpp"
 #include "app/main_form.hpp"
 #include "platform/default_browser.hpp"
 #include "platform/settings_store.hpp"
@@ -53,6 +54,8 @@ void RegisterSecondaryWindows(SharedForms& forms, const ProgramServices& service
   forms.SetFactory(SecondaryWindow::kNasdaqCal, site(web::CalendarSite()));
   forms.SetFactory(SecondaryWindow::kNasdaqGlobal, site(web::GlobalSite()));
   forms.SetFactory(SecondaryWindow::kNasdaqTicker, site(web::TickerSite()));
+  forms.SetFactory(SecondaryWindow::kAbout,
+                   [formServices] { return std::make_unique<about::AboutForm>(formServices); });
 }
 
 int Run(int argc, char** argv) {

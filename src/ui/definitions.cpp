@@ -82,9 +82,9 @@ constexpr std::array kAboutControls{
                Look{kWhite, kDefaultColour, false, TextAlign::kLeft, P::kNone, P::kNone, 2}},
     ControlDef{K::kLabel, "lblVersion", -1, "Version 2.39.4", 1050, 780, 4092, 225, 4},
     ControlDef{K::kLabel, "lblDisclaimer", -1,
-               "Copyright \u00A9 the Ticklark authors. All rights reserved.\n"
-               "Licence terms: see LICENSE, shipped with the program.\n"
-               "Credits: see CREDITS, shipped with the program.",
+               "Copyright \u00A9 the Ticklark authors.\n"
+               "Licence: see the LICENSE file.\n"
+               "Credits: see the CREDITS file.",
                255, 2625, 3870, 825, 3, kBlackText},
 };
 constexpr WindowDef kAbout{"frmAbout",
