@@ -19,8 +19,6 @@
 namespace ticklark::about {
 namespace {
 
-using namespace std::chrono_literals;
-
 class OwnerForm : public ui::Form {
  public:
   explicit OwnerForm(ui::FormServices services) : ui::Form(services, ui::SplashWindowDef()) {}
@@ -37,22 +35,20 @@ void PressKey(const std::string& title, const std::string& key) {
 }
 
 template <typename T>
-void Collect(Gtk::Widget& widget, std::vector<T*>& found) {
+std::vector<T*> All(Gtk::Widget& widget, std::vector<T*> found = {}) {
   if (auto* match = dynamic_cast<T*>(&widget)) {
     found.push_back(match);
   }
   for (Gtk::Widget* child = widget.get_first_child(); child; child = child->get_next_sibling()) {
-    Collect(*child, found);
+    found = All(*child, std::move(found));
   }
+  return found;
 }
 
-class AboutWindowTest : public test::GtkTest {
+class AboutWindowTest : public test::GtkTest, public ::testing::WithParamInterface<const char*> {
  protected:
   static void SetUpTestSuite() {
-    static const bool styled = [] {
-      ui::InstallStyle();  // as the program does at start
-      return true;
-    }();
+    static const bool styled = (ui::InstallStyle(), true);  // as the program does at start
     (void)styled;
   }
   void SetUp() override {
@@ -64,36 +60,38 @@ class AboutWindowTest : public test::GtkTest {
     m_owner.Unload();
     ui::DestroyUnloadedWindows();
   }
-  // Shows the window modally and runs |steps| inside the modal loop once the
-  // window is up; returns when the modal showing has ended.
-  void RunModal(const std::function<void()>& steps) { RunModal(m_about, steps); }
-  void RunModal(AboutForm& about, const std::function<void()>& steps) {
+  // Shows the window modally, runs |steps| inside the modal loop once the
+  // window is up, and expects the modal showing to end.
+  void RunModal(const std::function<void()>& steps) {
     auto poll = Glib::signal_timeout().connect(
         [&] {
-          if (!about.IsLoaded() || !about.Window()->get_mapped()) {
-            return true;
+          const bool up = m_about.IsLoaded() && m_about.Window()->get_mapped();
+          if (up) {
+            steps();
           }
-          steps();
-          return false;
+          return !up;
         },
         20);
     bool stuck = false;
     auto guard = Glib::signal_timeout().connect_seconds(
         [&] {
           stuck = true;
-          about.Unload();
+          m_about.Unload();
           return false;
         },
         20);
-    about.ShowModal(m_owner);
+    m_about.ShowModal(m_owner);
     poll.disconnect();
     guard.disconnect();
     EXPECT_FALSE(stuck) << "the window did not close";
+    EXPECT_FALSE(m_about.IsLoaded());
   }
-  static Gtk::Button& Button(AboutForm& about, const char* name) {
-    return *dynamic_cast<Gtk::Button*>(about.Control(name));
+  Gtk::Button& Button(const char* name) {
+    return *dynamic_cast<Gtk::Button*>(m_about.Control(name));
   }
-  Gtk::Button& Button(const char* name) { return Button(m_about, name); }
+  std::string Text(const char* name) {
+    return dynamic_cast<Gtk::Label*>(m_about.Control(name))->get_text();
+  }
 
   ui::LoadedWindows m_loaded;
   platform::X11WindowPlacement m_placement;
@@ -101,22 +99,21 @@ class AboutWindowTest : public test::GtkTest {
   test::FakeRegistry m_registry;
   test::FakeFiles m_files;
   test::FakeLauncher m_launcher;
-  test::FakeMessages m_messages;
+  platform::GtkMessageBox m_messages{m_placement, [this] { return m_about.Window(); }};
   AboutForm m_about{{m_loaded, m_placement}, {m_registry, m_files, m_launcher, m_messages}};
 };
 
 TEST_F(AboutWindowTest, LoadSetsTitleAndVersionWithOkAsDefault) {
   m_about.Load();
-  EXPECT_EQ(dynamic_cast<Gtk::Label*>(m_about.Control("lblTitle"))->get_text(), "Ticklark2");
-  EXPECT_EQ(dynamic_cast<Gtk::Label*>(m_about.Control("lblVersion"))->get_text(), "Version 2.39.4");
+  EXPECT_EQ(Text("lblTitle"), "Ticklark2");
+  EXPECT_EQ(Text("lblVersion"), "Version 2.39.4");
   EXPECT_EQ(m_about.Window()->get_title(), "About Ticklark 2");
   EXPECT_EQ(m_about.Window()->get_default_widget(), &Button("cmdOK"));
   EXPECT_EQ(m_about.Window()->get_focus(), &Button("cmdOK"));
   EXPECT_EQ(VersionText(2, 5, 10), "Version 2.5.10");
 }
 
-class AboutClosingTest : public AboutWindowTest,
-                         public ::testing::WithParamInterface<const char*> {};
+using AboutClosingTest = AboutWindowTest;
 
 TEST_P(AboutClosingTest, ClosesWithoutStartingAnything) {
   const std::string way = GetParam();
@@ -127,82 +124,66 @@ TEST_P(AboutClosingTest, ClosesWithoutStartingAnything) {
       PressKey("About Ticklark 2", way);
     }
   });
-  EXPECT_FALSE(m_about.IsLoaded());
   EXPECT_TRUE(m_launcher.attempts.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, AboutClosingTest, ::testing::Values("Return", "Escape", "close"));
 
 TEST_F(AboutWindowTest, EnterOnSysInfoAndAltSRunItAndKeepWindowOpen) {
-  m_registry.keys["SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"]["PATH"] = test::Sz("/opt/tool");
+  m_registry.keys[kMsinfoKey]["PATH"] = test::Sz("/opt/tool");
   RunModal([&] {
     Button("cmdSysInfo").grab_focus();
     PressKey("About Ticklark 2", "Return");
     PressKey("About Ticklark 2", "alt+s");
-    EXPECT_TRUE(test::PumpUntil([&] { return m_launcher.attempts.size() == 2; }, 5s));
+    EXPECT_TRUE(test::PumpUntil([&] { return m_launcher.attempts.size() == 2; }));
     EXPECT_TRUE(m_about.IsVisible());
     PressKey("About Ticklark 2", "Escape");
   });
   EXPECT_EQ(m_launcher.attempts, (std::vector<std::string>{"/opt/tool", "/opt/tool"}));
-  EXPECT_FALSE(m_about.IsLoaded());
 }
 
-// The real message box over the window: shown when no tool is registered,
-// closed by OK or Esc, after which the About window is still there to use.
-class AboutMessageTest : public AboutWindowTest,
-                         public ::testing::WithParamInterface<const char*> {};
+// With no tool registered: the message, modal over the window, closed by OK or
+// Esc, after which the About window is still there to use.
+using AboutMessageTest = AboutWindowTest;
 
 TEST_P(AboutMessageTest, MessageIsModalOverTheWindow) {
-  AboutForm* over = nullptr;
-  platform::GtkMessageBox box(m_placement, [&over] { return over->Window(); });
-  AboutForm about{{m_loaded, m_placement}, {m_registry, m_files, m_launcher, box}};
-  over = &about;
   const std::string way = GetParam();
-  bool checked = false;
+  bool seen = false;
   auto look = Glib::signal_timeout().connect(
       [&] {
-        Gtk::Window* message = nullptr;
-        for (Gtk::Window* window : Gtk::Window::list_toplevels()) {
-          if (window->get_title() == "Ticklark2" && window->get_mapped()) {
-            message = window;
+        for (Gtk::Window* message : Gtk::Window::list_toplevels()) {
+          if (message->get_title() != "Ticklark2" || !message->get_mapped() ||
+              m_about.Window()->get_width() == 0 || message->get_width() == 0) {
+            continue;
           }
+          EXPECT_EQ(message->get_transient_for(), m_about.Window());
+          EXPECT_TRUE(message->get_modal());
+          const auto buttons = All<Gtk::Button>(*message->get_child());
+          EXPECT_EQ(All<Gtk::Label>(*message->get_child()).at(0)->get_text(), kSysInfoUnavailable);
+          EXPECT_EQ(buttons.size(), 1u);
+          EXPECT_EQ(buttons.at(0)->get_label(), "OK");
+          EXPECT_TRUE(All<Gtk::Image>(*message->get_child()).empty());
+          EXPECT_NE(test::SaveScreenshot(*m_about.Window(), "about_window"), "");
+          test::SaveScreenScreenshot("about_with_message");
+          seen = true;
+          if (way == "OK") {
+            buttons.at(0)->activate();
+          } else {
+            PressKey("Ticklark2", way);
+          }
+          return false;
         }
-        if (!message) {
-          return true;
-        }
-        std::vector<Gtk::Label*> labels;
-        std::vector<Gtk::Button*> buttons;
-        std::vector<Gtk::Image*> images;
-        Collect(*message->get_child(), labels);
-        Collect(*message->get_child(), buttons);
-        Collect(*message->get_child(), images);
-        EXPECT_EQ(message->get_transient_for(), about.Window());
-        EXPECT_TRUE(message->get_modal());
-        EXPECT_EQ(labels.at(0)->get_text(), kSysInfoUnavailable);  // then the button's own
-        EXPECT_EQ(buttons.size(), 1u);
-        EXPECT_EQ(buttons.at(0)->get_label(), "OK");
-        EXPECT_TRUE(images.empty());
-        test::SaveScreenshot(*about.Window(), "about_window");
-        test::SaveScreenshot(*message, "about_message");
-        test::SaveScreenScreenshot("about_with_message");
-        checked = true;
-        if (way == "OK") {
-          buttons[0]->activate();
-        } else {
-          PressKey("Ticklark2", way);
-        }
-        return false;
+        return true;
       },
       50);
-  RunModal(about, [&] {
-    // Clicking runs the handler here, inside it the message's own loop.
-    g_signal_emit_by_name(Button(about, "cmdSysInfo").gobj(), "clicked");
-    EXPECT_TRUE(checked);
-    EXPECT_TRUE(about.IsVisible());
-    Button(about, "cmdOK").activate();
+  RunModal([&] {
+    // Clicking runs the handler here, and the message's own loop inside it.
+    g_signal_emit_by_name(Button("cmdSysInfo").gobj(), "clicked");
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(m_about.IsVisible());
+    Button("cmdOK").activate();
   });
   look.disconnect();
-  EXPECT_FALSE(about.IsLoaded());
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, AboutMessageTest, ::testing::Values("OK", "Escape"));

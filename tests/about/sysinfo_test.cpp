@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "about/sysinfo.hpp"
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <thread>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "fakes.hpp"
 
@@ -32,6 +37,7 @@ struct StartCase {
   std::vector<std::string> attempts;
   bool message;
   int keysAsked;
+  friend void PrintTo(const StartCase& c, std::ostream* os) { *os << c.name; }
 };
 
 const FakeRegistry::Value kNoZero{platform::kRegSz, std::vector<std::uint8_t>(1024, 'x')};
@@ -116,6 +122,7 @@ struct ReadCase {
   std::string prior;
   bool read;
   std::string text;
+  friend void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 };
 
 FakeRegistry::Value Dword(std::vector<std::uint8_t> bytes) {
@@ -168,6 +175,34 @@ TEST(GetKeyValue, FullBufferWithoutZeroThrowsAndCloses) {
   EXPECT_THROW(launch.sysInfo.GetKeyValue(platform::kHkeyLocalMachine, "K", "V", keyVal),
                UnterminatedValueError);
   EXPECT_TRUE(launch.registry.open.empty());
+}
+
+// Over the Linux registry view, the file system and real process start, with
+// a stand-in tool in a temporary folder as the whole search path.
+TEST(StartSysInfo, StartsToolOnSearchPathElseShowsMessage) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::temp_directory_path() / ("sysinfo-" + std::to_string(::getpid()));
+  const fs::path marker = folder / "started";
+  fs::create_directories(folder);
+  platform::PosixFileSearch files;
+  platform::SpawnProcessLauncher launcher;
+  test::FakeMessages messages;
+  platform::LinuxRegistryView view(folder.string());
+  SysInfoLauncher({view, files, launcher, messages}).StartSysInfo();
+  EXPECT_EQ(messages.shown, std::vector<std::string>{kSysInfoUnavailable});
+
+  std::ofstream(folder / "kinfocenter") << "#!/bin/sh\necho \"$#\" > '" << marker.string() << "'\n";
+  fs::permissions(folder / "kinfocenter", fs::perms::owner_all);
+  SysInfoLauncher({view, files, launcher, messages}).StartSysInfo();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  std::string arguments;
+  while (arguments.empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::ifstream(marker) >> arguments;
+  }
+  EXPECT_EQ(arguments, "0");
+  EXPECT_EQ(messages.shown.size(), 1u);
+  fs::remove_all(folder);
 }
 
 }  // namespace
