@@ -10,6 +10,8 @@
 #include <gtkmm/label.h>
 #include <gtkmm/picture.h>
 
+#include <gtk/gtk.h>
+
 #include "ui/assets.hpp"
 #include "ui/twips.hpp"
 
@@ -82,6 +84,58 @@ Gtk::Widget* MakeLine(const ControlDef& control) {
 
 }  // namespace
 
+// GTK moves the focus among a container's children by their places on the
+// screen; the designed tab order is another. This fixed layout moves it through
+// its children in the order of the list it is given.
+class TabOrderedFixed : public Gtk::Fixed {
+ public:
+  TabOrderedFixed() : Glib::ObjectBase("TicklarkTabOrderedFixed") {
+    // The class is ours alone (gtkmm makes one for this subclass).
+    auto* klass = GTK_WIDGET_GET_CLASS(gobj());
+    if (klass->focus != &Focus) {
+      s_defaultFocus = klass->focus;
+      klass->focus = &Focus;
+    }
+  }
+
+  std::vector<Gtk::Widget*> order;  // the children, in tab order
+
+ private:
+  static gboolean Focus(GtkWidget* widget, GtkDirectionType direction) {
+    auto* self = dynamic_cast<TabOrderedFixed*>(Glib::wrap(widget));
+    const bool forward = direction == GTK_DIR_TAB_FORWARD;
+    if (!self || (!forward && direction != GTK_DIR_TAB_BACKWARD)) {
+      return s_defaultFocus(widget, direction);
+    }
+    std::vector<GtkWidget*> children;
+    for (Gtk::Widget* child : self->order) {
+      children.push_back(child->gobj());
+    }
+    if (!forward) {
+      std::reverse(children.begin(), children.end());
+    }
+    std::size_t next = 0;
+    if (GtkWidget* current = gtk_widget_get_focus_child(widget)) {
+      // Let the child holding the focus move it within itself first.
+      if (gtk_widget_child_focus(current, direction)) {
+        return TRUE;
+      }
+      const auto at = std::find(children.begin(), children.end(), current);
+      next = at == children.end() ? children.size()
+                                  : static_cast<std::size_t>(at - children.begin()) + 1;
+    }
+    for (; next < children.size(); ++next) {
+      if (gtk_widget_get_visible(children[next]) &&
+          gtk_widget_child_focus(children[next], direction)) {
+        return TRUE;
+      }
+    }
+    return FALSE;
+  }
+
+  static inline gboolean (*s_defaultFocus)(GtkWidget*, GtkDirectionType) = nullptr;
+};
+
 std::string MnemonicFromCaption(std::string_view caption) {
   std::string text;
   for (std::size_t i = 0; i < caption.size(); ++i) {
@@ -102,7 +156,7 @@ FormLayout::FormLayout(const WindowDef& definition)
       m_client(Gtk::make_managed<ControlSlot>(PixelsFromTwips(definition.clientWidth),
                                               PixelsFromTwips(definition.clientHeight),
                                               ControlSlot::Minimum::kNone)),
-      m_fixed(Gtk::make_managed<Gtk::Fixed>()) {
+      m_fixed(Gtk::make_managed<TabOrderedFixed>()) {
   m_client->add_css_class("tl-client");
   m_client->SetChild(*m_fixed);
 }
@@ -191,6 +245,10 @@ void FormLayout::Place(const ControlDef& control, Gtk::Widget& widget) {
     slot->insert_before(*m_fixed, *before->slot);
   }
   m_placed.insert(before, Placed{&control, &widget, slot});
+  m_fixed->order.clear();
+  for (const Placed& placed : m_placed) {
+    m_fixed->order.push_back(placed.slot);
+  }
 }
 
 Gtk::Widget* FormLayout::Control(std::string_view name, int index) const {

@@ -23,6 +23,8 @@ namespace ticklark::ui {
 // The client area of one window, built from its definition: every control on a
 // fixed layout at its designed position and size, children ordered by tab index
 // so that Tab follows the designed order. Nothing moves when the window resizes.
+class TabOrderedFixed;
+
 class FormLayout {
  public:
   explicit FormLayout(const WindowDef& definition);
@@ -61,7 +63,7 @@ class FormLayout {
   const WindowDef& m_definition;
   // Owned by the window they are put in, like every control.
   ControlSlot* m_client;
-  Gtk::Fixed* m_fixed;
+  TabOrderedFixed* m_fixed;
   std::vector<Placed> m_placed;  // in tab order
 };
 
