@@ -15,13 +15,14 @@ namespace {
 constexpr const char* kMsinfoKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 constexpr const char* kPathValue = "PATH";
 
+// Registry names compare without regard to ASCII case.
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 bool SameName(const std::string& a, const char* b) {
-  return a.size() == std::strlen(b) && std::equal(a.begin(), a.end(), b, [](char x, char y) {
-           const auto lower = [](char c) {
-             return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-           };
-           return lower(x) == lower(y);
-         });
+  return a.size() == std::strlen(b) &&
+         std::equal(a.begin(), a.end(), b, [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 bool IsExecutableFile(const std::string& path) {
@@ -62,6 +63,7 @@ LinuxRegistryView::LinuxRegistryView() = default;
 LinuxRegistryView::LinuxRegistryView(std::string searchPath)
     : m_searchPath(std::move(searchPath)) {}
 
+// The view is read-only, so whatever rights are asked for are granted.
 RegistryResult LinuxRegistryView::OpenKey(RegistryKey root, const std::string& subKey,
                                           std::uint32_t, std::uint32_t, RegistryKey& key) {
   if (root != kHkeyLocalMachine && !m_open.contains(root)) {
