@@ -8,6 +8,8 @@
 
 #include "about/about_form.hpp"
 #include "app/main_form.hpp"
+#include "calc/calc_form.hpp"
+#include "platform/beep.hpp"
 #include "platform/default_browser.hpp"
 #include "platform/settings_store.hpp"
 #include "platform/window_placement.hpp"
@@ -54,6 +56,11 @@ void RegisterSecondaryWindows(SharedForms& forms, const ProgramServices& service
   forms.SetFactory(SecondaryWindow::kNasdaqCal, site(web::CalendarSite()));
   forms.SetFactory(SecondaryWindow::kNasdaqGlobal, site(web::GlobalSite()));
   forms.SetFactory(SecondaryWindow::kNasdaqTicker, site(web::TickerSite()));
+  // The factory keeps the beeper for as long as the calculator it makes.
+  forms.SetFactory(SecondaryWindow::kCalc,
+                   [formServices, beeper = std::make_shared<platform::DisplayBeeper>()] {
+                     return std::make_unique<calc::CalcForm>(formServices, *beeper);
+                   });
   forms.SetFactory(SecondaryWindow::kAbout,
                    [formServices] { return std::make_unique<about::AboutForm>(formServices); });
 }

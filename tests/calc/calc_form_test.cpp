@@ -1,0 +1,314 @@
+// SPDX-License-Identifier: MIT
+#include "calc/calc_form.hpp"
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <glibmm/main.h>
+#include <gtkmm/button.h>
+#include <gtkmm/label.h>
+#include <gtkmm/window.h>
+
+#include "platform/beep.hpp"
+#include "platform/window_placement.hpp"
+#include "support/gtk_fixture.hpp"
+#include "support/screenshot.hpp"
+#include "ui/assets.hpp"
+#include "ui/definitions.hpp"
+#include "ui/twips.hpp"
+
+// Xlib's macros clash with gtkmm's names: after every gtkmm header.
+#include <gdk/x11/gdkx.h>
+
+namespace ticklark::calc {
+namespace {
+
+using namespace std::chrono_literals;
+using ui::PixelsFromTwips;
+
+class CountingBeeper : public platform::Beeper {
+ public:
+  void Beep() override { ++beeps; }
+  int beeps = 0;
+};
+
+// Any window will do as the owner; the splash window's opens in the middle of
+// the screen, away from the calculator in the top-left corner without a window
+// manager, so that clicks land on the calculator.
+class OwnerForm : public ui::Form {
+ public:
+  explicit OwnerForm(ui::FormServices services) : ui::Form(services, ui::SplashWindowDef()) {}
+
+ protected:
+  void BuildControls(ui::FormLayout&) override {}
+};
+
+// The calculator over a shown owner window; real X input comes from xdotool.
+class CalcWindowTest : public test::GtkTest {
+ protected:
+  static void SetUpTestSuite() {
+    test::GtkTest::SetUpTestSuite();
+    static const bool styled = (ui::InstallStyle(), true);
+    (void)styled;
+  }
+  void SetUp() override { m_owner.Show(); }
+  void TearDown() override {
+    m_calc.Unload();
+    m_owner.Unload();
+    ui::DestroyUnloadedWindows();
+  }
+
+  std::string Text(const char* label) const {
+    return dynamic_cast<Gtk::Label&>(*m_calc.Control(label)).get_text();
+  }
+  std::string Display() const { return Text("lblOutput"); }
+  Gtk::Button& Button(const char* name, int index = -1) const {
+    return dynamic_cast<Gtk::Button&>(*m_calc.Control(name, index));
+  }
+  Gtk::Widget* Focus() const { return m_calc.Window()->get_focus(); }
+  unsigned long Xid() const {
+    return gdk_x11_surface_get_xid(m_calc.Window()->get_surface()->gobj());
+  }
+
+  void Xdo(const std::string& arguments) {
+    const std::string command = "xdotool " + arguments;
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  }
+
+  // A mouse click in the middle of a button.
+  void Click(const char* name, int index = -1) {
+    graphene_rect_t bounds;
+    ASSERT_TRUE(gtk_widget_compute_bounds(GTK_WIDGET(Button(name, index).gobj()),
+                                          GTK_WIDGET(m_calc.Window()->gobj()), &bounds));
+    Xdo("mousemove --sync --window " + std::to_string(Xid()) + " " +
+        std::to_string(static_cast<int>(bounds.origin.x + bounds.size.width / 2)) + " " +
+        std::to_string(static_cast<int>(bounds.origin.y + bounds.size.height / 2)) + " click 1");
+  }
+
+  void ExpectDisplay(const std::string& text) {
+    EXPECT_TRUE(test::PumpUntil([&] { return Display() == text; }, 3s))
+        << "display \"" << Display() << "\", expected \"" << text << "\"";
+  }
+
+  // Shows the calculator modally and runs |script| inside the modal loop once
+  // the window has the X keyboard focus; then closes it by its close control.
+  void OpenAndRun(const std::function<void()>& script) {
+    auto watchdog = Glib::signal_timeout().connect(
+        [this] {
+          ADD_FAILURE() << "the calculator was still open after 20 s";
+          m_calc.Unload();
+          return false;
+        },
+        20000);
+    Glib::signal_idle().connect_once([this, &script] {
+      [&] {
+        ASSERT_TRUE(test::PumpUntil([&] { return m_calc.Window()->get_mapped(); }));
+        Xdo("windowfocus --sync " + std::to_string(Xid()));
+        ASSERT_TRUE(test::PumpUntil([&] { return m_calc.Window()->is_active(); }));
+        script();
+      }();
+      if (m_calc.Window()) {
+        m_calc.Window()->close();
+      }
+    });
+    m_calc.ShowModal(m_owner);
+    watchdog.disconnect();
+    EXPECT_FALSE(m_calc.IsLoaded());
+  }
+
+  ui::LoadedWindows m_loaded;
+  platform::X11WindowPlacement m_placement;
+  CountingBeeper m_beeper;
+  OwnerForm m_owner{{m_loaded, m_placement}};
+  CalcForm m_calc{{m_loaded, m_placement}, m_beeper};
+};
+
+TEST_F(CalcWindowTest, ControlsStandAsDefinedAndTheFocusButtonIsOutOfSight) {
+  EXPECT_EQ(m_calc.Engine(), nullptr);
+  m_calc.Show();
+  Gtk::Window& window = *m_calc.Window();
+  ASSERT_TRUE(test::PumpUntil([&] { return window.get_mapped() && window.get_height() > 0; }));
+  EXPECT_NE(m_calc.Engine(), nullptr);
+  EXPECT_EQ(window.get_title(), "Calculator");
+  EXPECT_FALSE(window.get_resizable());
+  // The window is its client area; btnFocusEqual, below it, is never seen.
+  EXPECT_EQ(window.get_width(), PixelsFromTwips(3930));
+  EXPECT_EQ(window.get_height(), PixelsFromTwips(3330));
+
+  for (const ui::ControlDef& control : ui::CalcWindowDef().controls) {
+    SCOPED_TRACE(std::string(control.name) + "(" + std::to_string(control.index) + ")");
+    Gtk::Widget* widget = m_calc.Control(control.name, control.index);
+    ASSERT_NE(widget, nullptr);
+    graphene_rect_t bounds;
+    ASSERT_TRUE(gtk_widget_compute_bounds(widget->gobj(), window.get_child()->gobj(), &bounds));
+    EXPECT_EQ(bounds.origin.x, PixelsFromTwips(control.left));
+    EXPECT_EQ(bounds.origin.y, PixelsFromTwips(control.top));
+    // A caption too wide for its button would make the button grow.
+    EXPECT_EQ(bounds.size.width, PixelsFromTwips(control.width));
+    EXPECT_EQ(bounds.size.height, PixelsFromTwips(control.height));
+    if (auto* button = dynamic_cast<Gtk::Button*>(widget)) {
+      EXPECT_EQ(button->get_label().raw(), control.caption);
+    }
+  }
+
+  Gtk::Button& focusEqual = Button("btnFocusEqual");
+  EXPECT_EQ(window.get_default_widget(), &focusEqual);
+  EXPECT_EQ(Focus(), &focusEqual);
+  EXPECT_TRUE(focusEqual.is_sensitive() && focusEqual.get_focusable() && focusEqual.is_visible());
+  test::SaveScreenshot(window, "calc_window");
+}
+
+// Buttons clicked by caption (btnFocusEqual by name) after C and MC, and what
+// the display and memory indicator then show.
+TEST_F(CalcWindowTest, EachButtonRunsItsOwnActionWithItsIndex) {
+  const std::vector<std::vector<const char*>> rows = {
+      {"1 2 3 4 5 6 7 8 9 0", "1234567890", ""},
+      {"7 + 2 =", "9", ""},
+      {"7 - 2 =", "5", ""},
+      {"7 * 2 btnFocusEqual", "14", ""},
+      {"7 / 2 btnFocusEqual", "3.5", ""},
+      {"1 . 5 +/-", "-1.5", ""},
+      {"1 2 Backspace", "1", ""},
+      {"5 + 3 CE 2 =", "7", ""},
+      {"5 + 3 C", "0", ""},
+      {"5 0 + 1 0 %", "5", ""},
+      {"9 sqrt", "3", ""},
+      {"4 1/x", "0.25", ""},
+      {"5 MS 3 M+ C MR", "8", "M"},
+      {"5 MS MC", "5", ""},
+  };
+  m_calc.Show();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row[0]);
+    std::istringstream clicks(std::string("C MC ") + row[0]);
+    for (std::string click; clicks >> click;) {
+      const ui::ControlDef* control = ui::FindControl(ui::CalcWindowDef(), click);
+      for (const ui::ControlDef& candidate : ui::CalcWindowDef().controls) {
+        const bool button = candidate.kind == ui::ControlKind::kCommandButton;
+        control = button && candidate.caption == click ? &candidate : control;
+      }
+      ASSERT_NE(control, nullptr) << click;
+      g_signal_emit_by_name(Button(control->name.data(), control->index).gobj(), "clicked");
+    }
+    EXPECT_EQ(Display(), row[1]);
+    EXPECT_EQ(Text("lblMem"), row[2]);
+  }
+  EXPECT_EQ(m_beeper.beeps, 0);
+}
+
+TEST_F(CalcWindowTest, EnterPerformsEqualsAfterADigitAndAgainAfterThat) {
+  OpenAndRun([&] {
+    EXPECT_EQ(Focus(), &Button("btnFocusEqual"));
+    Xdo("type 12+3");
+    Xdo("key Return");
+    ExpectDisplay("15");
+    Xdo("key Return");
+    ExpectDisplay("18");
+    Xdo("key space");
+    ExpectDisplay("21");
+  });
+}
+
+// Keys pressed after Escape, then Return, and the display they end with.
+TEST_F(CalcWindowTest, MainKeyboardAndKeypadTypeTheSameCharacters) {
+  const std::vector<std::pair<const char*, const char*>> rows = {
+      {"type 5*4-2/3", "6"},
+      {"key KP_5 KP_Multiply KP_4 KP_Subtract KP_2 KP_Divide KP_3", "6"},
+      {"type 12+3.5=cC", "15.5"},
+      {"key KP_1 KP_2 KP_Add KP_3 KP_Decimal KP_5", "15.5"},
+      {"type 50+10%", "55"},
+      {"key KP_1 KP_2 KP_3 KP_4 BackSpace", "123"},
+  };
+  OpenAndRun([&] {
+    for (const auto& [keys, display] : rows) {
+      SCOPED_TRACE(keys);
+      Xdo("key Escape");
+      ExpectDisplay("0");
+      Xdo(keys);
+      Xdo("key Return");
+      ExpectDisplay(display);
+    }
+    Xdo("key KP_Divide KP_7 KP_Enter");
+    ExpectDisplay("17.5714285714286");
+    EXPECT_EQ(m_beeper.beeps, 0);
+  });
+}
+
+TEST_F(CalcWindowTest, ClearKeysLeaveTheErrorStateAndKeepTheWindowOpen) {
+  OpenAndRun([&] {
+    for (const char* key : {"Escape", "Delete", "KP_Delete"}) {
+      SCOPED_TRACE(key);
+      Xdo("type 1/0");
+      Xdo("key Return");
+      ExpectDisplay("Cannot divide by zero.");
+      Xdo(std::string("key ") + key);
+      ExpectDisplay("0");
+      Xdo("type 7");
+      ExpectDisplay("7");
+      EXPECT_TRUE(m_calc.IsVisible());
+    }
+  });
+}
+
+TEST_F(CalcWindowTest, EnterRepeatsAClickedButtonUntilADigitIsTyped) {
+  OpenAndRun([&] {
+    Xdo("type 81");
+    Click("cmdSQRT");
+    ExpectDisplay("9");
+    EXPECT_EQ(Focus(), &Button("cmdSQRT"));
+    Xdo("key Return");
+    ExpectDisplay("3");
+    Xdo("key space");
+    ExpectDisplay("1.73205080756888");
+    Xdo("type 4+2");
+    Xdo("key Return");
+    ExpectDisplay("6");
+    EXPECT_EQ(Focus(), &Button("btnFocusEqual"));
+  });
+}
+
+TEST_F(CalcWindowTest, ThirtySevenDigitsKeepThirtySixAndBeep) {
+  OpenAndRun([&] {
+    Xdo("type 1234567890123456789012345678901234567");
+    ExpectDisplay("123456789012345678901234567890123456");
+    EXPECT_TRUE(test::PumpUntil([&] { return m_beeper.beeps == 1; }, 2s));
+    test::PumpFor(200ms);  // lets the window lay out and draw the new text
+    // Drawn smaller, on the one line the display has room for.
+    auto& output = dynamic_cast<Gtk::Label&>(*m_calc.Control("lblOutput"));
+    EXPECT_EQ(output.get_layout()->get_line_count(), 1);
+    test::SaveScreenshot(*m_calc.Window(), "calc_window_full");
+  });
+}
+
+TEST_F(CalcWindowTest, MemoryAndErrorStateOutlastClosingTheWindow) {
+  OpenAndRun([&] {
+    Xdo("type 5");
+    Click("cmdMEM", 2);
+    EXPECT_TRUE(test::PumpUntil([&] { return Text("lblMem") == "M"; }, 3s));
+  });
+  OpenAndRun([&] {
+    EXPECT_EQ(Display(), "0");
+    EXPECT_EQ(Text("lblMem"), "");
+    Click("cmdMEM", 1);
+    ExpectDisplay("5");
+    Xdo("type /0");
+    Xdo("key Return");
+    ExpectDisplay("Cannot divide by zero.");
+  });
+  OpenAndRun([&] {
+    EXPECT_EQ(Display(), "0");
+    Xdo("type 5");
+    EXPECT_TRUE(test::PumpUntil([&] { return m_beeper.beeps == 1; }, 2s));
+    EXPECT_EQ(Display(), "0");
+    Xdo("key Escape");
+    Xdo("type 5");
+    ExpectDisplay("5");
+  });
+}
+
+}  // namespace
+}  // namespace ticklark::calc
