@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         StoredCase{"SpacesAndFractions",
                    {{"MainLeft", " 1500 "}, {"MainTop", "1234.5"}},
                    {1500, 1234.5, 6500, 6500}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(GeometryText, WholeTwipsAreStoredWithoutFraction) {
   EXPECT_EQ(FormatTwips(1000), "1000");

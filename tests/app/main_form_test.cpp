@@ -162,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NavigateCase{"mnuNasdaqEcEvents", false, Destination::nasdaqevent},
                       NavigateCase{"mnuEarnWhisp", false, Destination::earningswhisp},
                       NavigateCase{"mnuRhIPO", false, Destination::rhipo}),
-    [](const auto& info) { return std::string(info.param.command); });
+    [](const auto& testInfo) { return std::string(testInfo.param.command); });
 
 TEST_F(MainWindow, BackAfterAMenuCommandReturnsToThePageBeforeIt) {
   form->Load();
