@@ -52,6 +52,14 @@ class WindowPlacement {
   virtual FrameExtents Frame(Gtk::Window& window) = 0;
   // Whether the window is minimised (iconified) now.
   virtual bool IsMinimized(Gtk::Window& window) = 0;
+  // Which buttons the window manager puts in the title bar (and which of the
+  // matching actions it allows). Call before the window is first shown.
+  virtual void SetTitleBarButtons(Gtk::Window& window, bool minimize, bool maximize, bool close) {
+    (void)window;
+    (void)minimize;
+    (void)maximize;
+    (void)close;
+  }
 };
 
 // The real placement, over Xlib.
@@ -65,6 +73,7 @@ class X11WindowPlacement : public WindowPlacement {
   std::vector<PixelRect> Monitors() override;
   FrameExtents Frame(Gtk::Window& window) override;
   bool IsMinimized(Gtk::Window& window) override;
+  void SetTitleBarButtons(Gtk::Window& window, bool minimize, bool maximize, bool close) override;
 
  private:
   // Frames look alike for every window of one manager: the last one seen is

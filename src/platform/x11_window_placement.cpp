@@ -213,6 +213,55 @@ void X11WindowPlacement::SetSkipTaskbar(Gtk::Window& window, bool skip) {
   }
 }
 
+void X11WindowPlacement::SetTitleBarButtons(Gtk::Window& window, bool minimize, bool maximize,
+                                            bool close) {
+  const XWindow xw = XWindowOf(window, true);
+  if (!xw || !window.get_decorated()) {
+    return;
+  }
+  // The window manager hints of the Motif toolkit, which every current window
+  // manager still reads: what the frame shows and which actions it offers.
+  enum : unsigned long {
+    kHintFunctions = 1,
+    kHintDecorations = 2,
+    kFunctionResize = 2,
+    kFunctionMove = 4,
+    kFunctionMinimize = 8,
+    kFunctionMaximize = 16,
+    kFunctionClose = 32,
+    kDecorBorder = 2,
+    kDecorResizeHandle = 4,
+    kDecorTitle = 8,
+    kDecorMenu = 16,
+    kDecorMinimize = 32,
+    kDecorMaximize = 64,
+  };
+  const bool resizable = window.get_resizable();
+  unsigned long functions = kFunctionMove;
+  unsigned long decorations = kDecorBorder | kDecorTitle | kDecorMenu;
+  if (resizable) {
+    functions |= kFunctionResize;
+    decorations |= kDecorResizeHandle;
+  }
+  if (minimize) {
+    functions |= kFunctionMinimize;
+    decorations |= kDecorMinimize;
+  }
+  if (maximize) {
+    functions |= kFunctionMaximize;
+    decorations |= kDecorMaximize;
+  }
+  if (close) {
+    functions |= kFunctionClose;
+  }
+  long hints[5] = {static_cast<long>(kHintFunctions | kHintDecorations),
+                   static_cast<long>(functions), static_cast<long>(decorations), 0, 0};
+  const Atom atom = XInternAtom(xw.display, "_MOTIF_WM_HINTS", False);
+  XChangeProperty(xw.display, xw.id, atom, atom, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(hints), 5);
+  XFlush(xw.display);
+}
+
 bool X11WindowPlacement::IsMinimized(Gtk::Window& window) {
   GdkSurface* surface = window.get_surface() ? window.get_surface()->gobj() : nullptr;
   if (!surface || !GDK_IS_TOPLEVEL(surface)) {

@@ -186,6 +186,8 @@ void Form::PlaceOnScreen(Form* owner) {
   if (!m_definition.taskbarButton) {
     placement.SetSkipTaskbar(window, true);
   }
+  placement.SetTitleBarButtons(window, m_definition.minimizeButton, m_definition.maximizeButton,
+                               m_definition.closeButton);
   switch (m_definition.startPosition) {
     case StartPosition::kManual:
       if (!PlacesItself()) {
