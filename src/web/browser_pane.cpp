@@ -14,6 +14,7 @@
 #include <webkit/webkit.h>
 
 #include "platform/default_browser.hpp"
+#include "web/script_dialog_panel.hpp"
 #include "web/web_session.hpp"
 
 namespace ticklark::web {
@@ -127,6 +128,7 @@ class BrowserPane::Impl {
   Gtk::Widget& Frame() { return m_frame; }
   PaneRole Role() const { return m_role; }
   PaneNotice Notice() const { return m_notice; }
+  bool ShowsScriptDialog() const { return m_dialog.IsOpen(); }
 
   void Navigate(const std::string& address);
   void GoBack();
@@ -144,19 +146,25 @@ class BrowserPane::Impl {
   void OnUnresponsiveTimeout();
   void OnBackoffElapsed();
   void OnNavigationWatchdog();
+  void OnLoadingChanged();
+  void OnLostLoadCheck();
 
   guint m_unresponsiveTimer = 0;
   guint m_backoffTimer = 0;
   guint m_watchdogTimer = 0;
+  guint m_lostLoadCheck = 0;
 
  private:
   using Load = std::function<void()>;
 
   void Connect(const char* signal, GCallback callback);
   void OrderLoad(Load load);
+  void StartDeferredLoadWhenDue();
   void StartLoad(Load load);
+  void IssuePendingLoad();
   void CloseOpenDialog();
   void ReplaceWebProcess();
+  void RestartPendingLoad();
   void ShowNotice(PaneNotice notice);
   void SetHangNoticeVisible(bool visible);
 
@@ -164,15 +172,15 @@ class BrowserPane::Impl {
   const PaneRole m_role;
   Gtk::Overlay m_frame;
   Gtk::Label m_hangNotice;
+  // The page's alert, confirm or prompt, in every pane but an ad pane.
+  ScriptDialogPanel m_dialog;
   WebKitWebView* m_view = nullptr;
   std::vector<gulong> m_handlers;
 
   PaneNotice m_notice = PaneNotice::kNone;
-  // The address a crash notice stands in for; Refresh loads it again.
-  std::string m_noticeAddress;
-  // The engine shows this dialog of a main pane; held so that a navigation
-  // ordered by the program can close it first.
-  WebKitScriptDialog* m_openDialog = nullptr;
+  // The history as it was when the web process ended, before the notice
+  // took a place in it; put back before the next load.
+  WebKitWebViewSessionState* m_historyBeforeNotice = nullptr;
 
   // A navigation ordered by the program that has not started yet, and how
   // often the page answered it with a script dialog meanwhile.
@@ -180,11 +188,17 @@ class BrowserPane::Impl {
   bool m_loadPending = false;
   unsigned m_dialogsWhilePending = 0;
   bool m_replacingProcess = false;
+  // The program's load has not finished yet; it is ordered once more if the
+  // engine drops it without a word.
+  bool m_loadInFlight = false;
+  bool m_loadReissued = false;
 
   unsigned m_crashStreak = 0;
   Clock::time_point m_lastCrash{};
   Clock::time_point m_backoffUntil{};
+  // A load ordered while a notice was loading or during the back-off.
   Load m_deferredLoad;
+  bool m_noticeLoading = false;
 };
 
 namespace {
@@ -263,6 +277,23 @@ gboolean OnBackoffElapsed(gpointer self) {
   return G_SOURCE_REMOVE;
 }
 
+void OnLoadingNotify(GObject*, GParamSpec*, gpointer self) {
+  Guarded("is-loading", 0, [&] {
+    static_cast<Pane*>(self)->OnLoadingChanged();
+    return 0;
+  });
+}
+
+gboolean OnLostLoadCheck(gpointer self) {
+  auto* pane = static_cast<Pane*>(self);
+  pane->m_lostLoadCheck = 0;
+  Guarded("lost load check", 0, [&] {
+    pane->OnLostLoadCheck();
+    return 0;
+  });
+  return G_SOURCE_REMOVE;
+}
+
 gboolean OnNavigationWatchdog(gpointer self) {
   auto* pane = static_cast<Pane*>(self);
   pane->m_watchdogTimer = 0;
@@ -285,6 +316,7 @@ BrowserPane::Impl::Impl(WebSession& session, PaneRole role, WebKitWebView* relat
   Connect("load-changed", G_CALLBACK(ticklark::web::OnLoadChanged));
   Connect("web-process-terminated", G_CALLBACK(ticklark::web::OnWebProcessTerminated));
   Connect("notify::is-web-process-responsive", G_CALLBACK(OnResponsiveNotify));
+  Connect("notify::is-loading", G_CALLBACK(OnLoadingNotify));
 
   gtk_overlay_set_child(m_frame.gobj(), GTK_WIDGET(m_view));
   m_hangNotice.set_text("This page is not responding. Stop ends it; Refresh loads it again.");
@@ -294,16 +326,21 @@ BrowserPane::Impl::Impl(WebSession& session, PaneRole role, WebKitWebView* relat
   m_hangNotice.add_css_class("osd");
   m_hangNotice.set_visible(false);
   m_frame.add_overlay(m_hangNotice);
+  m_frame.add_overlay(m_dialog.Widget());
 }
 
 BrowserPane::Impl::~Impl() {
   RemoveSource(m_unresponsiveTimer);
   RemoveSource(m_backoffTimer);
   RemoveSource(m_watchdogTimer);
+  RemoveSource(m_lostLoadCheck);
   for (gulong handler : m_handlers) {
     g_signal_handler_disconnect(m_view, handler);
   }
   CloseOpenDialog();
+  if (m_historyBeforeNotice) {
+    webkit_web_view_session_state_unref(m_historyBeforeNotice);
+  }
   // Take the pane out of its window so that no view outlives its policies.
   if (GtkWidget* parent = gtk_widget_get_parent(GTK_WIDGET(m_frame.gobj()))) {
     if (GTK_IS_FIXED(parent)) {
@@ -346,14 +383,20 @@ void BrowserPane::Impl::GoForward() {
 }
 
 void BrowserPane::Impl::Refresh() {
-  const bool crashed = m_notice == PaneNotice::kCrashed || m_notice == PaneNotice::kMemoryLimit ||
-                       m_notice == PaneNotice::kStopped;
-  if (crashed && !m_noticeAddress.empty()) {
-    const std::string address = m_noticeAddress;
-    OrderLoad([this, address] { webkit_web_view_load_uri(m_view, address.c_str()); });
+  if (!m_historyBeforeNotice) {
+    OrderLoad([this] { webkit_web_view_reload(m_view); });
     return;
   }
-  OrderLoad([this] { webkit_web_view_reload(m_view); });
+  // A notice stands in for the page: with the history put back, its current
+  // entry is that page again.
+  OrderLoad([this] {
+    WebKitBackForwardList* history = webkit_web_view_get_back_forward_list(m_view);
+    if (WebKitBackForwardListItem* current = webkit_back_forward_list_get_current_item(history)) {
+      webkit_web_view_go_to_back_forward_list_item(m_view, current);
+    } else {
+      webkit_web_view_reload(m_view);
+    }
+  });
 }
 
 void BrowserPane::Impl::Stop() {
@@ -361,8 +404,10 @@ void BrowserPane::Impl::Stop() {
   m_deferredLoad = nullptr;
   RemoveSource(m_watchdogTimer);
   m_loadPending = false;
-  if (m_notice == PaneNotice::kUnresponsive) {
-    // The hung process cannot stop anything itself.
+  m_loadInFlight = false;
+  if (m_notice == PaneNotice::kUnresponsive ||
+      !webkit_web_view_get_is_web_process_responsive(m_view)) {
+    // A hung web process cannot stop anything itself.
     webkit_web_view_terminate_web_process(m_view);
     return;
   }
@@ -370,32 +415,49 @@ void BrowserPane::Impl::Stop() {
 }
 
 // Every load the program orders passes here: open dialogs are closed first,
-// a hung web process is replaced, and after repeated crashes the load waits
-// out the back-off.
+// a hung web process is replaced, and after a crash the load waits for the
+// notice to be in place and, after repeated crashes, for the back-off.
 void BrowserPane::Impl::OrderLoad(Load load) {
   CloseOpenDialog();
-  RemoveSource(m_backoffTimer);
-  m_deferredLoad = nullptr;
   if (m_notice == PaneNotice::kUnresponsive) {
     ReplaceWebProcess();
   }
+  m_deferredLoad = std::move(load);
+  StartDeferredLoadWhenDue();
+}
+
+void BrowserPane::Impl::StartDeferredLoadWhenDue() {
+  if (!m_deferredLoad || m_noticeLoading) {
+    return;  // a notice still loading would replace the load; it calls again when done
+  }
   const auto now = Clock::now();
   if (now < m_backoffUntil) {
-    m_deferredLoad = std::move(load);
-    m_backoffTimer =
-        AddTimeout(std::chrono::duration_cast<std::chrono::milliseconds>(m_backoffUntil - now) +
-                       std::chrono::milliseconds(1),
-                   ticklark::web::OnBackoffElapsed, this);
+    if (m_backoffTimer == 0) {
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(m_backoffUntil - now);
+      m_backoffTimer = AddTimeout(wait, ticklark::web::OnBackoffElapsed, this);
+    }
     return;
   }
-  StartLoad(std::move(load));
+  RemoveSource(m_backoffTimer);
+  StartLoad(std::exchange(m_deferredLoad, nullptr));
 }
 
 void BrowserPane::Impl::StartLoad(Load load) {
+  if (m_historyBeforeNotice) {
+    webkit_web_view_restore_session_state(m_view, m_historyBeforeNotice);
+    webkit_web_view_session_state_unref(m_historyBeforeNotice);
+    m_historyBeforeNotice = nullptr;
+  }
   m_notice = PaneNotice::kNone;
   SetHangNoticeVisible(false);
   m_pendingLoad = std::move(load);
+  m_loadReissued = false;
+  IssuePendingLoad();
+}
+
+void BrowserPane::Impl::IssuePendingLoad() {
   m_loadPending = true;
+  m_loadInFlight = true;
   m_dialogsWhilePending = 0;
   RemoveSource(m_watchdogTimer);
   m_watchdogTimer =
@@ -404,15 +466,12 @@ void BrowserPane::Impl::StartLoad(Load load) {
 }
 
 void BrowserPane::Impl::CloseOpenDialog() {
-  if (m_openDialog) {
-    webkit_script_dialog_close(m_openDialog);
-    webkit_script_dialog_unref(m_openDialog);
-    m_openDialog = nullptr;
-  }
+  m_dialog.Close();
 }
 
 // Ends the page's web process without a notice; the caller loads anew.
 void BrowserPane::Impl::ReplaceWebProcess() {
+  m_noticeLoading = false;
   m_replacingProcess = true;
   webkit_web_view_terminate_web_process(m_view);
   m_replacingProcess = false;
@@ -422,12 +481,14 @@ void BrowserPane::Impl::ReplaceWebProcess() {
 
 void BrowserPane::Impl::ShowNotice(PaneNotice notice) {
   m_notice = notice;
+  if (!m_historyBeforeNotice) {
+    m_historyBeforeNotice = webkit_web_view_get_session_state(m_view);
+  }
   const char* uri = webkit_web_view_get_uri(m_view);
-  m_noticeAddress = uri ? uri : "";
-  const std::string page = NoticePage(notice, m_role, m_noticeAddress);
-  webkit_web_view_load_alternate_html(
-      m_view, page.c_str(), m_noticeAddress.empty() ? "about:blank" : m_noticeAddress.c_str(),
-      nullptr);
+  const std::string address = uri && *uri ? uri : "about:blank";
+  const std::string page = NoticePage(notice, m_role, address);
+  m_noticeLoading = true;
+  webkit_web_view_load_alternate_html(m_view, page.c_str(), address.c_str(), nullptr);
 }
 
 void BrowserPane::Impl::SetHangNoticeVisible(bool visible) {
@@ -497,22 +558,27 @@ gboolean BrowserPane::Impl::OnScriptDialog(WebKitScriptDialog* dialog) {
   if (m_loadPending) {
     ++m_dialogsWhilePending;
   }
-  if (m_role != PaneRole::kMain || m_loadPending) {
+  if (m_role == PaneRole::kAd || m_loadPending) {
     // Handled without showing: the dialog closes when the signal returns.
     if (type == WEBKIT_SCRIPT_DIALOG_CONFIRM) {
       webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
     }
     return TRUE;
   }
-  CloseOpenDialog();
-  m_openDialog = webkit_script_dialog_ref(dialog);
-  return FALSE;  // the engine shows it in the view
+  m_dialog.Show(dialog);
+  return TRUE;
 }
 
 void BrowserPane::Impl::OnLoadChanged(WebKitLoadEvent event) {
   if (event == WEBKIT_LOAD_STARTED) {
     m_loadPending = false;
     RemoveSource(m_watchdogTimer);
+  } else if (event == WEBKIT_LOAD_FINISHED) {
+    m_loadInFlight = false;
+    if (m_noticeLoading) {
+      m_noticeLoading = false;
+      StartDeferredLoadWhenDue();
+    }
   }
 }
 
@@ -525,6 +591,7 @@ void BrowserPane::Impl::OnWebProcessTerminated(WebKitWebProcessTerminationReason
   }
   RemoveSource(m_watchdogTimer);
   m_loadPending = false;
+  m_loadInFlight = false;
 
   PaneNotice notice = PaneNotice::kStopped;
   if (reason == WEBKIT_WEB_PROCESS_CRASHED) {
@@ -562,6 +629,11 @@ void BrowserPane::Impl::OnResponsivenessChanged() {
     }
     return;
   }
+  if (m_loadPending) {
+    // The page holds up a load the program asked for.
+    RestartPendingLoad();
+    return;
+  }
   if (m_unresponsiveTimer == 0) {
     m_unresponsiveTimer = AddTimeout(m_session.Timings().unresponsiveNotice,
                                      ticklark::web::OnUnresponsiveTimeout, this);
@@ -577,11 +649,7 @@ void BrowserPane::Impl::OnUnresponsiveTimeout() {
 }
 
 void BrowserPane::Impl::OnBackoffElapsed() {
-  Load load = std::move(m_deferredLoad);
-  m_deferredLoad = nullptr;
-  if (load) {
-    StartLoad(std::move(load));
-  }
+  StartDeferredLoadWhenDue();
 }
 
 // The program's navigation has not started. If the page kept it waiting with
@@ -593,6 +661,32 @@ void BrowserPane::Impl::OnNavigationWatchdog() {
   if (m_dialogsWhilePending == 0 && webkit_web_view_get_is_web_process_responsive(m_view)) {
     return;
   }
+  RestartPendingLoad();
+}
+
+// The engine can drop a pane's load without finishing or failing it, seen when
+// a pane sharing its web process moves its page to another process at the same
+// moment: the pane stops loading with no page. Such a load is ordered again,
+// once. A load that ends normally reports FINISHED in the same turn of the
+// main loop, hence the check on idle.
+void BrowserPane::Impl::OnLoadingChanged() {
+  if (!webkit_web_view_is_loading(m_view) && m_loadInFlight && m_lostLoadCheck == 0) {
+    m_lostLoadCheck = g_idle_add(ticklark::web::OnLostLoadCheck, this);
+  }
+}
+
+void BrowserPane::Impl::OnLostLoadCheck() {
+  if (!m_loadInFlight || webkit_web_view_is_loading(m_view)) {
+    return;
+  }
+  m_loadInFlight = false;
+  if (!m_loadReissued && m_pendingLoad) {
+    m_loadReissued = true;
+    IssuePendingLoad();
+  }
+}
+
+void BrowserPane::Impl::RestartPendingLoad() {
   Load load = m_pendingLoad;
   ReplaceWebProcess();
   StartLoad(std::move(load));
@@ -609,15 +703,19 @@ BrowserPane::~BrowserPane() = default;
 void BrowserPane::Navigate(const std::string& address) {
   m_impl->Navigate(address);
 }
+
 void BrowserPane::GoBack() {
   m_impl->GoBack();
 }
+
 void BrowserPane::GoForward() {
   m_impl->GoForward();
 }
+
 void BrowserPane::Refresh() {
   m_impl->Refresh();
 }
+
 void BrowserPane::Stop() {
   m_impl->Stop();
 }
@@ -625,11 +723,17 @@ void BrowserPane::Stop() {
 Gtk::Widget& BrowserPane::Widget() {
   return m_impl->Frame();
 }
+
 PaneRole BrowserPane::Role() const {
   return m_impl->Role();
 }
+
 PaneNotice BrowserPane::Notice() const {
   return m_impl->Notice();
+}
+
+bool BrowserPane::ShowsScriptDialog() const {
+  return m_impl->ShowsScriptDialog();
 }
 
 std::string BrowserPane::CurrentAddress() const {
@@ -640,9 +744,11 @@ std::string BrowserPane::CurrentAddress() const {
 bool BrowserPane::IsLoading() const {
   return webkit_web_view_is_loading(m_impl->View());
 }
+
 bool BrowserPane::CanGoBack() const {
   return webkit_web_view_can_go_back(m_impl->View());
 }
+
 bool BrowserPane::CanGoForward() const {
   return webkit_web_view_can_go_forward(m_impl->View());
 }

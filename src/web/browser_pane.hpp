@@ -57,6 +57,8 @@ class BrowserPane {
   bool CanGoBack() const;
   bool CanGoForward() const;
   PaneNotice Notice() const;
+  // An alert, confirm or prompt of the page waits for an answer.
+  bool ShowsScriptDialog() const;
 
   // The engine side, defined with the pane's code.
   class Impl;

@@ -1,0 +1,325 @@
+// SPDX-License-Identifier: MIT
+#include <signal.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "web/pane_fixture.hpp"
+
+namespace ticklark::test {
+namespace {
+
+using namespace std::chrono_literals;
+using web::BrowserPane;
+using web::PaneNotice;
+using web::PaneRole;
+
+// Hangs its web process at the first mouse button press on it, after telling
+// the server at /hung.
+constexpr char kHangOnClick[] =
+    "<div style=\"width:400px;height:300px\"></div><script>document.onmousedown = () => {"
+    " const told = new XMLHttpRequest(); told.open('GET', '/hung', false); told.send();"
+    " for (;;) {} };</script>";
+
+class PaneRobustness : public PaneTest {
+ protected:
+  bool ShowsNotice(BrowserPane& pane) {
+    return Eval(pane, "document.getElementById('notice') !== null") == "true";
+  }
+  // The label over the page that tells of a hung page.
+  bool HangNoticeVisible(BrowserPane& pane) {
+    for (GtkWidget* child = gtk_widget_get_first_child(pane.Widget().gobj()); child;
+         child = gtk_widget_get_next_sibling(child)) {
+      if (GTK_IS_LABEL(child) && gtk_widget_get_visible(child)) {
+        return true;
+      }
+    }
+    return false;
+  }
+  void KillWebProcesses() {
+    for (int pid : WebProcessIds()) {
+      kill(pid, SIGKILL);
+    }
+  }
+  void UseTimings(void (*change)(web::PaneTimings&)) {
+    web::PaneTimings timings;
+    change(timings);
+    Session().SetTimings(timings);
+  }
+};
+
+std::vector<std::string> NamespacePids(int pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("NSpid:", 0) == 0) {
+      std::istringstream fields(line.substr(6));
+      std::vector<std::string> ids;
+      for (std::string id; fields >> id;) {
+        ids.push_back(id);
+      }
+      return ids;
+    }
+  }
+  return {};
+}
+
+long ResidentKb(int pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) {
+      return std::stol(line.substr(6));
+    }
+  }
+  return 0;
+}
+
+TEST_F(PaneRobustness, EndedWebProcessShowsANoticeAndRefreshBringsThePageBack) {
+  ServePage("/first", "First");
+  ServePage("/page", "Page");
+  BrowserPane& pane = AddPane();
+  ASSERT_TRUE(Open(pane, "/first", "First"));
+  ASSERT_TRUE(Open(pane, "/page", "Page"));
+
+  webkit_web_view_terminate_web_process(ViewOf(pane));
+  EXPECT_EQ(pane.Notice(), PaneNotice::kStopped);
+  ASSERT_TRUE(PumpUntil([&] { return !pane.IsLoading() && ShowsNotice(pane); }));
+  EXPECT_EQ(pane.CurrentAddress(), m_server.Address("/page"));
+
+  pane.Refresh();
+  ASSERT_TRUE(WaitForTitle(pane, "Page"));
+  EXPECT_EQ(pane.Notice(), PaneNotice::kNone);
+  EXPECT_EQ(m_server.CountRequests("/page"), 2u);
+  EXPECT_EQ(pane.CurrentAddress(), m_server.Address("/page"));
+  // The notice took no place in the history.
+  pane.GoBack();
+  ASSERT_TRUE(WaitForTitle(pane, "First"));
+  EXPECT_FALSE(pane.CanGoBack());
+}
+
+TEST_F(PaneRobustness, CrashShowsANoticeAndTheNextNavigationLoads) {
+  ServePage("/page", "Page");
+  ServePage("/next", "Next");
+  BrowserPane& pane = AddPane();
+  ASSERT_TRUE(Open(pane, "/page", "Page"));
+  KillWebProcesses();
+  ASSERT_TRUE(PumpUntil([&] { return pane.Notice() == PaneNotice::kCrashed; }));
+  ASSERT_TRUE(PumpUntil([&] { return !pane.IsLoading() && ShowsNotice(pane); }));
+  ASSERT_TRUE(Open(pane, "/next", "Next"));
+  EXPECT_EQ(pane.Notice(), PaneNotice::kNone);
+  pane.GoBack();
+  ASSERT_TRUE(WaitForTitle(pane, "Page"));
+  EXPECT_FALSE(pane.CanGoBack());
+}
+
+// A page that keeps crashing is not restarted at once each time.
+TEST_F(PaneRobustness, RepeatedCrashesDelayTheReload) {
+  UseTimings([](web::PaneTimings& t) { t.crashBackoffFirst = 400ms; });
+  ServePage("/page", "Page");
+  BrowserPane& pane = AddPane();
+  ASSERT_TRUE(Open(pane, "/page", "Page"));
+
+  KillWebProcesses();
+  ASSERT_TRUE(PumpUntil([&] { return pane.Notice() == PaneNotice::kCrashed; }));
+  pane.Refresh();  // the first crash: at once
+  ASSERT_TRUE(WaitForTitle(pane, "Page", 2s));
+
+  KillWebProcesses();
+  ASSERT_TRUE(PumpUntil([&] { return pane.Notice() == PaneNotice::kCrashed; }));
+  const auto requests = m_server.CountRequests("/page");
+  const auto start = std::chrono::steady_clock::now();
+  pane.Refresh();
+  ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/page") == requests + 1; }));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 350ms);
+  ASSERT_TRUE(WaitForTitle(pane, "Page"));
+}
+
+TEST_F(PaneRobustness, HungPageIsReportedAndStopThenRefreshRecover) {
+  UseTimings([](web::PaneTimings& t) { t.unresponsiveNotice = 200ms; });
+  ServePage("/spin", "Spin", kHangOnClick);
+  ServePage("/hung", "");
+  BrowserPane& pane = AddPane();
+  ASSERT_TRUE(Open(pane, "/spin", "Spin"));
+  ClickInWindow(100, 100);
+  ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/hung") == 1; }));
+  // The engine gives a web process 3 s to answer an input event.
+  ASSERT_TRUE(PumpUntil([&] { return pane.Notice() == PaneNotice::kUnresponsive; }, 10s));
+  EXPECT_TRUE(HangNoticeVisible(pane));
+
+  pane.Stop();
+  EXPECT_EQ(pane.Notice(), PaneNotice::kStopped);
+  EXPECT_FALSE(HangNoticeVisible(pane));
+  ServePage("/spin", "Calm");
+  pane.Refresh();
+  ASSERT_TRUE(WaitForTitle(pane, "Calm"));
+  EXPECT_EQ(pane.Notice(), PaneNotice::kNone);
+}
+
+TEST_F(PaneRobustness, NavigationLeavesAHungPage) {
+  ServePage("/spin", "Spin", kHangOnClick);
+  ServePage("/hung", "");
+  ServePage("/calm", "Calm");
+  BrowserPane& pane = AddPane();
+  ASSERT_TRUE(Open(pane, "/spin", "Spin"));
+  ClickInWindow(100, 100);
+  ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/hung") == 1; }));
+  pane.Navigate(m_server.Address("/calm"));
+  ASSERT_TRUE(WaitForTitle(pane, "Calm"));
+  EXPECT_EQ(pane.Notice(), PaneNotice::kNone);
+}
+
+struct DialogCase {
+  const char* name;
+  const char* call;
+  const char* inAdPane;    // the title once the ad pane closed the dialog
+  const char* answeredOk;  // the title once OK was pressed in a main pane
+};
+
+const DialogCase kDialogCases[] = {
+    {"Alert", "alert('Note')", "Answered undefined", "Answered undefined"},
+    {"Confirm", "confirm('Sure?')", "Answered false", "Answered true"},
+    {"Prompt", "prompt('Name?', 'Ann')", "Answered null", "Answered Ann"},
+};
+
+class PaneScriptDialogs : public PaneRobustness, public ::testing::WithParamInterface<DialogCase> {
+ protected:
+  void ServeDialogPage(const DialogCase& c) {
+    ServePage("/ask", "Before",
+              std::string("<script>onload = () => setTimeout(() => {"
+                          " document.title = 'Answered ' + String(") +
+                  c.call + "); }, 0);</script>");
+  }
+};
+
+TEST_P(PaneScriptDialogs, AdPaneClosesThemAtOnce) {
+  ServeDialogPage(GetParam());
+  BrowserPane& pane = AddPane(PaneRole::kAd);
+  pane.Navigate(m_server.Address("/ask"));
+  ASSERT_TRUE(WaitForTitle(pane, GetParam().inAdPane));
+  EXPECT_FALSE(pane.ShowsScriptDialog());
+}
+
+TEST_P(PaneScriptDialogs, MainPaneShowsThemUntilAnswered) {
+  ServeDialogPage(GetParam());
+  BrowserPane& pane = AddPane(PaneRole::kMain);
+  pane.Navigate(m_server.Address("/ask"));
+  ASSERT_TRUE(PumpUntil([&] { return pane.ShowsScriptDialog(); }));
+  EXPECT_EQ(TitleOf(pane), "Before");
+  PressKey("Return");
+  ASSERT_TRUE(WaitForTitle(pane, GetParam().answeredOk));
+  EXPECT_FALSE(pane.ShowsScriptDialog());
+}
+
+TEST_P(PaneScriptDialogs, ProgramNavigationClosesAnOpenOne) {
+  ServeDialogPage(GetParam());
+  ServePage("/after", "After");
+  BrowserPane& pane = AddPane(PaneRole::kMain);
+  pane.Navigate(m_server.Address("/ask"));
+  ASSERT_TRUE(PumpUntil([&] { return pane.ShowsScriptDialog(); }));
+  pane.Navigate(m_server.Address("/after"));
+  EXPECT_FALSE(pane.ShowsScriptDialog());
+  ASSERT_TRUE(WaitForTitle(pane, "After"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Dialogs, PaneScriptDialogs, ::testing::ValuesIn(kDialogCases),
+                         [](const auto& param_info) { return param_info.param.name; });
+
+struct DialogLoop {
+  const char* name;
+  const char* script;
+};
+
+const DialogLoop kDialogLoops[] = {
+    {"Alert", "onclick = () => setTimeout(() => { for (;;) alert('again'); }, 0);"},
+    {"Confirm", "onclick = () => setTimeout(() => { for (;;) confirm('leave?'); }, 0);"},
+    {"Prompt", "onclick = () => setTimeout(() => { for (;;) prompt('name?', 'x'); }, 0);"},
+    {"BeforeUnload",
+     "onbeforeunload = e => { e.preventDefault(); e.returnValue = 'stay'; return 'stay'; };"
+     "onunload = () => { for (;;) alert('bye'); };"},
+};
+
+class PaneDialogLoops : public PaneRobustness,
+                        public ::testing::WithParamInterface<std::tuple<DialogLoop, PaneRole>> {};
+
+// However a page keeps asking, the program's next navigation goes through.
+TEST_P(PaneDialogLoops, ProgramNavigationStillLoads) {
+  const auto& [loop, role] = GetParam();
+  UseTimings([](web::PaneTimings& t) { t.navigationWatchdog = 500ms; });
+  ServePage("/loop", "Loop", std::string("<script>") + loop.script + "</script>");
+  ServePage("/after", "After");
+  BrowserPane& pane = AddPane(role);
+  ASSERT_TRUE(Open(pane, "/loop", "Loop"));
+  // Starts the loops; a page the user touched may also ask before unloading.
+  Eval(pane, "document.body.click()");
+  pane.Navigate(m_server.Address("/after"));
+  ASSERT_TRUE(WaitForTitle(pane, "After"));
+  EXPECT_FALSE(pane.ShowsScriptDialog());
+}
+
+INSTANTIATE_TEST_SUITE_P(Loops, PaneDialogLoops,
+                         ::testing::Combine(::testing::ValuesIn(kDialogLoops),
+                                            ::testing::Values(PaneRole::kMain, PaneRole::kAd)),
+                         [](const auto& param_info) {
+                           return std::string(std::get<0>(param_info.param).name) +
+                                  (std::get<1>(param_info.param) == PaneRole::kMain ? "InMainPane"
+                                                                                    : "InAdPane");
+                         });
+
+// A window's panes, made and destroyed as often as a site window is opened and
+// closed: the web processes do not pile up and memory stays bounded.
+TEST_F(PaneRobustness, FortyWindowLifetimesKeepWebProcessesBounded) {
+  ServePage("/main", "Main");
+  ServePage("/ad", "Ad");
+  std::size_t mostProcesses = 0;
+  long firstResidentKb = 0;
+  for (int cycle = 0; cycle < 40; ++cycle) {
+    BrowserPane& main = AddPane(PaneRole::kMain);
+    BrowserPane& ad = AddPane(PaneRole::kAd, &main);
+    main.Navigate(m_server.Address("/main"));
+    ad.Navigate(m_server.Address("/ad"));
+    ASSERT_TRUE(WaitForTitle(main, "Main"));
+    ASSERT_TRUE(WaitForTitle(ad, "Ad"));
+    mostProcesses = std::max(mostProcesses, WebProcessIds().size());
+    RemovePanes();
+    if (cycle == 4) {
+      firstResidentKb = ResidentKb(getpid());
+    }
+  }
+  const long lastResidentKb = ResidentKb(getpid());
+  RecordProperty("MostWebProcesses", static_cast<int>(mostProcesses));
+  RecordProperty("ResidentGrowthKb", static_cast<int>(lastResidentKb - firstResidentKb));
+  EXPECT_LE(mostProcesses, 2u);
+  EXPECT_LT(lastResidentKb - firstResidentKb, 64 * 1024);
+  EXPECT_TRUE(PumpUntil([] { return WebProcessIds().size() <= 1; }, 10s));
+}
+
+TEST_F(PaneRobustness, PanesOfOneWindowShareAWebProcess) {
+  ServePage("/main", "Main");
+  ServePage("/ad", "Ad");
+  ASSERT_TRUE(PumpUntil([] { return WebProcessIds().size() <= 1; }, 10s));
+  const auto before = WebProcessIds().size();
+  BrowserPane& main = AddPane(PaneRole::kMain);
+  BrowserPane& ad = AddPane(PaneRole::kAd, &main);
+  ASSERT_TRUE(Open(main, "/main", "Main"));
+  ASSERT_TRUE(Open(ad, "/ad", "Ad"));
+  EXPECT_LE(WebProcessIds().size(), before + 1);
+}
+
+TEST_F(PaneRobustness, WebProcessesRunInTheirOwnPidNamespace) {
+  ServePage("/page", "Page");
+  BrowserPane& pane = AddPane();
+  ASSERT_TRUE(Open(pane, "/page", "Page"));
+  const auto pids = WebProcessIds();
+  ASSERT_FALSE(pids.empty());
+  for (int pid : pids) {
+    EXPECT_GE(NamespacePids(pid).size(), 2u) << pid;
+  }
+}
+
+}  // namespace
+}  // namespace ticklark::test
