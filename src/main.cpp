@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/start.hpp"
 
-int main(int argc, char** argv) { return ticklark::app::Run(argc, argv); }
+int main(int argc, char** argv) {
+  return ticklark::app::Run(argc, argv);
+}
