@@ -3,12 +3,21 @@
 
 #include <chrono>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "web/pane_fixture.hpp"
+
+namespace ticklark::web {
+void PrintTo(PaneRole role, std::ostream* out) {
+  *out << (role == PaneRole::kMain ? "main pane"
+           : role == PaneRole::kAd ? "ad pane"
+                                   : "quotes pane");
+}
+}  // namespace ticklark::web
 
 namespace ticklark::test {
 namespace {
@@ -18,15 +27,33 @@ using web::BrowserPane;
 using web::PaneNotice;
 using web::PaneRole;
 
-// Hangs its web process at the first mouse button press on it, after telling
-// the server at /hung.
-constexpr char kHangOnClick[] =
-    "<div style=\"width:400px;height:300px\"></div><script>document.onmousedown = () => {"
+// Hangs its web process once loaded, after telling the server at /hung.
+constexpr char kHangOnceLoaded[] =
+    "<script>onload = () => setTimeout(() => {"
     " const told = new XMLHttpRequest(); told.open('GET', '/hung', false); told.send();"
-    " for (;;) {} };</script>";
+    " for (;;) {} }, 0);</script>";
 
 class PaneRobustness : public PaneTest {
  protected:
+  // The OK button of the pane's script dialog.
+  static GtkWidget* FindOk(GtkWidget* widget) {
+    if (GTK_IS_BUTTON(widget) && gtk_widget_get_visible(widget) &&
+        g_strcmp0(gtk_button_get_label(GTK_BUTTON(widget)), "OK") == 0) {
+      return widget;
+    }
+    for (GtkWidget* child = gtk_widget_get_first_child(widget); child;
+         child = gtk_widget_get_next_sibling(child)) {
+      if (GtkWidget* found = FindOk(child)) {
+        return found;
+      }
+    }
+    return nullptr;
+  }
+  void PressOk(BrowserPane& pane) {
+    GtkWidget* ok = FindOk(pane.Widget().gobj());
+    ASSERT_NE(ok, nullptr);
+    gtk_widget_activate(ok);
+  }
   bool ShowsNotice(BrowserPane& pane) {
     return Eval(pane, "document.getElementById('notice') !== null") == "true";
   }
@@ -141,13 +168,14 @@ TEST_F(PaneRobustness, RepeatedCrashesDelayTheReload) {
 
 TEST_F(PaneRobustness, HungPageIsReportedAndStopThenRefreshRecover) {
   UseTimings([](web::PaneTimings& t) { t.unresponsiveNotice = 200ms; });
-  ServePage("/spin", "Spin", kHangOnClick);
+  ServePage("/spin", "Spin", kHangOnceLoaded);
   ServePage("/hung", "");
   BrowserPane& pane = AddPane();
-  ASSERT_TRUE(Open(pane, "/spin", "Spin"));
-  ClickInWindow(100, 100);
+  pane.Navigate(m_server.Address("/spin"));
   ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/hung") == 1; }));
-  // The engine gives a web process 3 s to answer an input event.
+  // The engine notices a hung web process when a request to it, here the
+  // Stop, goes unanswered for 3 s.
+  pane.Stop();
   ASSERT_TRUE(PumpUntil([&] { return pane.Notice() == PaneNotice::kUnresponsive; }, 10s));
   EXPECT_TRUE(HangNoticeVisible(pane));
 
@@ -161,12 +189,11 @@ TEST_F(PaneRobustness, HungPageIsReportedAndStopThenRefreshRecover) {
 }
 
 TEST_F(PaneRobustness, NavigationLeavesAHungPage) {
-  ServePage("/spin", "Spin", kHangOnClick);
+  ServePage("/spin", "Spin", kHangOnceLoaded);
   ServePage("/hung", "");
   ServePage("/calm", "Calm");
   BrowserPane& pane = AddPane();
-  ASSERT_TRUE(Open(pane, "/spin", "Spin"));
-  ClickInWindow(100, 100);
+  pane.Navigate(m_server.Address("/spin"));
   ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/hung") == 1; }));
   pane.Navigate(m_server.Address("/calm"));
   ASSERT_TRUE(WaitForTitle(pane, "Calm"));
@@ -185,6 +212,10 @@ const DialogCase kDialogCases[] = {
     {"Confirm", "confirm('Sure?')", "Answered false", "Answered true"},
     {"Prompt", "prompt('Name?', 'Ann')", "Answered null", "Answered Ann"},
 };
+
+void PrintTo(const DialogCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class PaneScriptDialogs : public PaneRobustness, public ::testing::WithParamInterface<DialogCase> {
  protected:
@@ -210,7 +241,7 @@ TEST_P(PaneScriptDialogs, MainPaneShowsThemUntilAnswered) {
   pane.Navigate(m_server.Address("/ask"));
   ASSERT_TRUE(PumpUntil([&] { return pane.ShowsScriptDialog(); }));
   EXPECT_EQ(TitleOf(pane), "Before");
-  PressKey("Return");
+  PressOk(pane);
   ASSERT_TRUE(WaitForTitle(pane, GetParam().answeredOk));
   EXPECT_FALSE(pane.ShowsScriptDialog());
 }
@@ -243,6 +274,10 @@ const DialogLoop kDialogLoops[] = {
      "onunload = () => { for (;;) alert('bye'); };"},
 };
 
+void PrintTo(const DialogLoop& loop, std::ostream* out) {
+  *out << loop.name;
+}
+
 class PaneDialogLoops : public PaneRobustness,
                         public ::testing::WithParamInterface<std::tuple<DialogLoop, PaneRole>> {};
 
@@ -271,43 +306,51 @@ INSTANTIATE_TEST_SUITE_P(Loops, PaneDialogLoops,
                          });
 
 // A window's panes, made and destroyed as often as a site window is opened and
-// closed: the web processes do not pile up and memory stays bounded.
+// closed: the web processes do not pile up and memory stays bounded. One web
+// process serves both panes; the engine may keep one more ready for the next
+// page, and for a moment a third while it moves a page to another process.
 TEST_F(PaneRobustness, FortyWindowLifetimesKeepWebProcessesBounded) {
   ServePage("/main", "Main");
   ServePage("/ad", "Ad");
   std::size_t mostProcesses = 0;
-  long firstResidentKb = 0;
+  long residentAfterWarmUpKb = 0;
   for (int cycle = 0; cycle < 40; ++cycle) {
+    SCOPED_TRACE(cycle);
     BrowserPane& main = AddPane(PaneRole::kMain);
     BrowserPane& ad = AddPane(PaneRole::kAd, &main);
     main.Navigate(m_server.Address("/main"));
     ad.Navigate(m_server.Address("/ad"));
-    ASSERT_TRUE(WaitForTitle(main, "Main"));
-    ASSERT_TRUE(WaitForTitle(ad, "Ad"));
+    ASSERT_TRUE(PumpUntil([&] { return TitleOf(main) == "Main" && TitleOf(ad) == "Ad"; }));
     mostProcesses = std::max(mostProcesses, WebProcessIds().size());
     RemovePanes();
     if (cycle == 4) {
-      firstResidentKb = ResidentKb(getpid());
+      residentAfterWarmUpKb = ResidentKb(getpid());
     }
   }
-  const long lastResidentKb = ResidentKb(getpid());
+  const long growthKb = ResidentKb(getpid()) - residentAfterWarmUpKb;
   RecordProperty("MostWebProcesses", static_cast<int>(mostProcesses));
-  RecordProperty("ResidentGrowthKb", static_cast<int>(lastResidentKb - firstResidentKb));
-  EXPECT_LE(mostProcesses, 2u);
-  EXPECT_LT(lastResidentKb - firstResidentKb, 64 * 1024);
+  RecordProperty("ResidentGrowthKb", static_cast<int>(growthKb));
+  EXPECT_LE(mostProcesses, 3u);
+  EXPECT_LT(growthKb, 64 * 1024);
   EXPECT_TRUE(PumpUntil([] { return WebProcessIds().size() <= 1; }, 10s));
 }
 
+// Ending the web process of one pane of a window ends its partner's page too:
+// they share the process. A pane of another window keeps its own.
 TEST_F(PaneRobustness, PanesOfOneWindowShareAWebProcess) {
   ServePage("/main", "Main");
   ServePage("/ad", "Ad");
-  ASSERT_TRUE(PumpUntil([] { return WebProcessIds().size() <= 1; }, 10s));
-  const auto before = WebProcessIds().size();
+  ServePage("/other", "Other");
   BrowserPane& main = AddPane(PaneRole::kMain);
   BrowserPane& ad = AddPane(PaneRole::kAd, &main);
+  BrowserPane& other = AddPane(PaneRole::kMain);
   ASSERT_TRUE(Open(main, "/main", "Main"));
   ASSERT_TRUE(Open(ad, "/ad", "Ad"));
-  EXPECT_LE(WebProcessIds().size(), before + 1);
+  ASSERT_TRUE(Open(other, "/other", "Other"));
+  webkit_web_view_terminate_web_process(ViewOf(main));
+  EXPECT_EQ(main.Notice(), PaneNotice::kStopped);
+  EXPECT_EQ(ad.Notice(), PaneNotice::kStopped);
+  EXPECT_EQ(other.Notice(), PaneNotice::kNone);
 }
 
 TEST_F(PaneRobustness, WebProcessesRunInTheirOwnPidNamespace) {

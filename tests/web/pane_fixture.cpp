@@ -59,25 +59,6 @@ std::string Await(const SharedResult& result) {
   return *result->text;
 }
 
-constexpr char kWindowTitle[] = "ticklark-pane-test";
-
-void RunTool(std::vector<std::string> arguments) {
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) {
-    argv.push_back(argument.data());
-  }
-  argv.push_back(nullptr);
-  GError* error = nullptr;
-  gint status = 0;
-  if (!g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr,
-                    nullptr, &status, &error)) {
-    ADD_FAILURE() << arguments[0] << ": " << error->message;
-    g_error_free(error);
-  } else if (!g_spawn_check_wait_status(status, nullptr)) {
-    ADD_FAILURE() << arguments[0] << " failed";
-  }
-}
-
 }  // namespace
 
 std::vector<int> WebProcessIds() {
@@ -156,7 +137,6 @@ void PaneTest::SetUp() {
   Browser().opened.clear();
   Session().SetTimings(web::PaneTimings{});
   m_window = new Gtk::Window();
-  m_window->set_title(kWindowTitle);
   m_window->set_default_size(820, 620);
   m_fixed = Gtk::make_managed<Gtk::Fixed>();
   m_window->set_child(*m_fixed);
@@ -198,15 +178,6 @@ bool PaneTest::WaitForTitle(web::BrowserPane& pane, const std::string& title,
 bool PaneTest::Open(web::BrowserPane& pane, const std::string& path, const std::string& title) {
   pane.Navigate(m_server.Address(path));
   return WaitForTitle(pane, title) && PumpUntil([&] { return !pane.IsLoading(); });
-}
-
-void PaneTest::ClickInWindow(int x, int y) {
-  RunTool({"xdotool", "search", "--sync", "--name", std::string("^") + kWindowTitle + "$",
-           "mousemove", "--window", "%1", std::to_string(x), std::to_string(y), "click", "1"});
-}
-
-void PaneTest::PressKey(const std::string& key) {
-  RunTool({"xdotool", "key", key});
 }
 
 std::string PaneTest::Eval(web::BrowserPane& pane, const std::string& script) {

@@ -59,11 +59,6 @@ class PaneTest : public GtkTest {
   // Navigate, then wait for the page's title.
   bool Open(web::BrowserPane& pane, const std::string& path, const std::string& title);
 
-  // Real X input, as a person would give it: a click at |x|, |y| of the test
-  // window, or a key (xdotool's names) to the focused window.
-  void ClickInWindow(int x, int y);
-  void PressKey(const std::string& key);
-
   // Runs |script| in the page; the value as text, or "error: ..." on failure.
   // Script run this way counts as a user gesture.
   std::string Eval(web::BrowserPane& pane, const std::string& script);
