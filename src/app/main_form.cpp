@@ -142,7 +142,11 @@ void MainForm::OnUnload() {
 
 void MainForm::Navigate(web::BrowserPane* pane, web::Destination destination) {
   if (pane) {
-    pane->Navigate(m_with.catalogue.Address(destination));
+    const std::string& address = m_with.catalogue.Address(destination);
+    pane->Navigate(address);
+    if (m_with.navigated) {
+      m_with.navigated(*pane, address);
+    }
   }
 }
 

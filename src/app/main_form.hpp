@@ -34,6 +34,8 @@ class MainForm : public ui::Form {
     const web::DestinationCatalogue& catalogue;
     WindowGeometry& geometry;
     SharedForms& sharedForms;
+    // Told of every Navigate the window makes, in order (tests watch it).
+    std::function<void(const web::BrowserPane&, const std::string& address)> navigated = {};
   };
 
   MainForm(ui::FormServices services, Collaborators collaborators);

@@ -63,7 +63,14 @@ class MainWindow : public test::GtkTest {
     }
     form = std::make_unique<MainForm>(
         ui::FormServices{loaded, placement},
-        MainForm::Collaborators{{}, session, catalogue, geometry, sharedForms});
+        MainForm::Collaborators{{},
+                                session,
+                                catalogue,
+                                geometry,
+                                sharedForms,
+                                [this](const web::BrowserPane& pane, const std::string& address) {
+                                  navigations.emplace_back(&pane, address);
+                                }});
   }
   void TearDown() override {
     if (form->IsLoaded()) {
@@ -93,6 +100,7 @@ class MainWindow : public test::GtkTest {
   ui::LoadedWindows loaded;
   SharedForms sharedForms;
   std::unique_ptr<MainForm> form;
+  std::vector<std::pair<const web::BrowserPane*, std::string>> navigations;
 };
 
 TEST_F(MainWindow, LoadRestoresGeometryThenRequestsTheThreeFirstPagesInOrder) {
@@ -104,7 +112,14 @@ TEST_F(MainWindow, LoadRestoresGeometryThenRequestsTheThreeFirstPagesInOrder) {
   ASSERT_TRUE(AwaitRequests(Destination::ticklark_ad_frame));
   ASSERT_TRUE(AwaitRequests(Destination::quickennews));
   ASSERT_TRUE(AwaitRequests(Destination::islandjava));
+  // The requests themselves race each other to the server; the program's own
+  // order is that of its Navigate calls.
   EXPECT_EQ(server.Requests().size(), 3u);
+  EXPECT_EQ(navigations,
+            (std::vector<std::pair<const web::BrowserPane*, std::string>>{
+                {form->WebBrowser1(), catalogue.Address(Destination::islandjava)},
+                {form->WebBrowser2(), catalogue.Address(Destination::quickennews)},
+                {form->WebBrowser12(), catalogue.Address(Destination::ticklark_ad_frame)}}));
   EXPECT_TRUE(AwaitShown(form->WebBrowser1(), Destination::islandjava));
   EXPECT_TRUE(AwaitShown(form->WebBrowser2(), Destination::quickennews));
   EXPECT_TRUE(AwaitShown(form->WebBrowser12(), Destination::ticklark_ad_frame));
