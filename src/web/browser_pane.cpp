@@ -143,16 +143,7 @@ class BrowserPane::Impl {
   void OnLoadChanged(WebKitLoadEvent event);
   void OnWebProcessTerminated(WebKitWebProcessTerminationReason reason);
   void OnResponsivenessChanged();
-  void OnUnresponsiveTimeout();
-  void OnBackoffElapsed();
-  void OnNavigationWatchdog();
   void OnLoadingChanged();
-  void OnLostLoadCheck();
-
-  guint m_unresponsiveTimer = 0;
-  guint m_backoffTimer = 0;
-  guint m_watchdogTimer = 0;
-  guint m_lostLoadCheck = 0;
 
  private:
   using Load = std::function<void()>;
@@ -167,6 +158,12 @@ class BrowserPane::Impl {
   void RestartPendingLoad();
   void ShowNotice(PaneNotice notice);
   void SetHangNoticeVisible(bool visible);
+
+  // Timer and idle callbacks; each clears its own source id.
+  void OnUnresponsiveTimeout();
+  void OnBackoffElapsed();
+  void OnNavigationWatchdog();
+  void OnLostLoadCheck();
 
   WebSession& m_session;
   const PaneRole m_role;
@@ -199,6 +196,11 @@ class BrowserPane::Impl {
   // A load ordered while a notice was loading or during the back-off.
   Load m_deferredLoad;
   bool m_noticeLoading = false;
+
+  guint m_unresponsiveTimer = 0;
+  guint m_backoffTimer = 0;
+  guint m_watchdogTimer = 0;
+  guint m_lostLoadCheck = 0;
 };
 
 namespace {
@@ -206,13 +208,18 @@ namespace {
 // Trampolines: the engine's C signals back into the pane.
 using Pane = BrowserPane::Impl;
 
-gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
-                        WebKitPolicyDecisionType type, gpointer self) {
-  return Guarded("decide-policy", static_cast<gboolean>(FALSE),
-                 [&] { return static_cast<Pane*>(self)->OnDecidePolicy(decision, type); });
+gboolean OnDecidePolicySignal(WebKitWebView*, WebKitPolicyDecision* decision,
+                              WebKitPolicyDecisionType type, gpointer self) {
+  try {
+    return static_cast<Pane*>(self)->OnDecidePolicy(decision, type);
+  } catch (...) {
+    g_warning("Browser pane, decide-policy: exception; refused");
+  }
+  webkit_policy_decision_ignore(decision);
+  return TRUE;
 }
 
-GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer self) {
+GtkWidget* OnCreateSignal(WebKitWebView*, WebKitNavigationAction* action, gpointer self) {
   Guarded("create", 0, [&] {
     static_cast<Pane*>(self)->OnCreate(action);
     return 0;
@@ -220,85 +227,55 @@ GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer sel
   return nullptr;  // never a new view inside the program
 }
 
-gboolean OnPermissionRequest(WebKitWebView*, WebKitPermissionRequest* request, gpointer) {
+gboolean OnPermissionRequestSignal(WebKitWebView*, WebKitPermissionRequest* request, gpointer) {
   webkit_permission_request_deny(request);
   return TRUE;
 }
 
-gboolean OnQueryPermissionState(WebKitWebView*, WebKitPermissionStateQuery* query, gpointer) {
+gboolean OnQueryPermissionStateSignal(WebKitWebView*, WebKitPermissionStateQuery* query, gpointer) {
   webkit_permission_state_query_finish(query, WEBKIT_PERMISSION_STATE_DENIED);
   return TRUE;
 }
 
-gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self) {
+gboolean OnScriptDialogSignal(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self) {
   return Guarded("script-dialog", static_cast<gboolean>(TRUE),
                  [&] { return static_cast<Pane*>(self)->OnScriptDialog(dialog); });
 }
 
-void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+void OnLoadChangedSignal(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
   Guarded("load-changed", 0, [&] {
     static_cast<Pane*>(self)->OnLoadChanged(event);
     return 0;
   });
 }
 
-void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
-                            gpointer self) {
+void OnWebProcessTerminatedSignal(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                                  gpointer self) {
   Guarded("web-process-terminated", 0, [&] {
     static_cast<Pane*>(self)->OnWebProcessTerminated(reason);
     return 0;
   });
 }
 
-void OnResponsiveNotify(GObject*, GParamSpec*, gpointer self) {
+void OnResponsiveSignal(GObject*, GParamSpec*, gpointer self) {
   Guarded("is-web-process-responsive", 0, [&] {
     static_cast<Pane*>(self)->OnResponsivenessChanged();
     return 0;
   });
 }
 
-gboolean OnUnresponsiveTimeout(gpointer self) {
-  auto* pane = static_cast<Pane*>(self);
-  pane->m_unresponsiveTimer = 0;
-  Guarded("unresponsive timer", 0, [&] {
-    pane->OnUnresponsiveTimeout();
-    return 0;
-  });
-  return G_SOURCE_REMOVE;
-}
-
-gboolean OnBackoffElapsed(gpointer self) {
-  auto* pane = static_cast<Pane*>(self);
-  pane->m_backoffTimer = 0;
-  Guarded("crash back-off", 0, [&] {
-    pane->OnBackoffElapsed();
-    return 0;
-  });
-  return G_SOURCE_REMOVE;
-}
-
-void OnLoadingNotify(GObject*, GParamSpec*, gpointer self) {
+void OnLoadingSignal(GObject*, GParamSpec*, gpointer self) {
   Guarded("is-loading", 0, [&] {
     static_cast<Pane*>(self)->OnLoadingChanged();
     return 0;
   });
 }
 
-gboolean OnLostLoadCheck(gpointer self) {
-  auto* pane = static_cast<Pane*>(self);
-  pane->m_lostLoadCheck = 0;
-  Guarded("lost load check", 0, [&] {
-    pane->OnLostLoadCheck();
-    return 0;
-  });
-  return G_SOURCE_REMOVE;
-}
-
-gboolean OnNavigationWatchdog(gpointer self) {
-  auto* pane = static_cast<Pane*>(self);
-  pane->m_watchdogTimer = 0;
-  Guarded("navigation watchdog", 0, [&] {
-    pane->OnNavigationWatchdog();
+// One-shot timers and idle callbacks.
+template <void (Pane::*Handler)()>
+gboolean OnTimer(gpointer self) {
+  Guarded("timer", 0, [&] {
+    (static_cast<Pane*>(self)->*Handler)();
     return 0;
   });
   return G_SOURCE_REMOVE;
@@ -308,15 +285,15 @@ gboolean OnNavigationWatchdog(gpointer self) {
 
 BrowserPane::Impl::Impl(WebSession& session, PaneRole role, WebKitWebView* related)
     : m_session(session), m_role(role), m_view(NewView(session, related)) {
-  Connect("decide-policy", G_CALLBACK(ticklark::web::OnDecidePolicy));
-  Connect("create", G_CALLBACK(ticklark::web::OnCreate));
-  Connect("permission-request", G_CALLBACK(OnPermissionRequest));
-  Connect("query-permission-state", G_CALLBACK(OnQueryPermissionState));
-  Connect("script-dialog", G_CALLBACK(ticklark::web::OnScriptDialog));
-  Connect("load-changed", G_CALLBACK(ticklark::web::OnLoadChanged));
-  Connect("web-process-terminated", G_CALLBACK(ticklark::web::OnWebProcessTerminated));
-  Connect("notify::is-web-process-responsive", G_CALLBACK(OnResponsiveNotify));
-  Connect("notify::is-loading", G_CALLBACK(OnLoadingNotify));
+  Connect("decide-policy", G_CALLBACK(OnDecidePolicySignal));
+  Connect("create", G_CALLBACK(OnCreateSignal));
+  Connect("permission-request", G_CALLBACK(OnPermissionRequestSignal));
+  Connect("query-permission-state", G_CALLBACK(OnQueryPermissionStateSignal));
+  Connect("script-dialog", G_CALLBACK(OnScriptDialogSignal));
+  Connect("load-changed", G_CALLBACK(OnLoadChangedSignal));
+  Connect("web-process-terminated", G_CALLBACK(OnWebProcessTerminatedSignal));
+  Connect("notify::is-web-process-responsive", G_CALLBACK(OnResponsiveSignal));
+  Connect("notify::is-loading", G_CALLBACK(OnLoadingSignal));
 
   gtk_overlay_set_child(m_frame.gobj(), GTK_WIDGET(m_view));
   m_hangNotice.set_text("This page is not responding. Stop ends it; Refresh loads it again.");
@@ -434,7 +411,7 @@ void BrowserPane::Impl::StartDeferredLoadWhenDue() {
   if (now < m_backoffUntil) {
     if (m_backoffTimer == 0) {
       const auto wait = std::chrono::ceil<std::chrono::milliseconds>(m_backoffUntil - now);
-      m_backoffTimer = AddTimeout(wait, ticklark::web::OnBackoffElapsed, this);
+      m_backoffTimer = AddTimeout(wait, OnTimer<&Impl::OnBackoffElapsed>, this);
     }
     return;
   }
@@ -460,8 +437,8 @@ void BrowserPane::Impl::IssuePendingLoad() {
   m_loadInFlight = true;
   m_dialogsWhilePending = 0;
   RemoveSource(m_watchdogTimer);
-  m_watchdogTimer =
-      AddTimeout(m_session.Timings().navigationWatchdog, ticklark::web::OnNavigationWatchdog, this);
+  m_watchdogTimer = AddTimeout(m_session.Timings().navigationWatchdog,
+                               OnTimer<&Impl::OnNavigationWatchdog>, this);
   m_pendingLoad();
 }
 
@@ -544,7 +521,7 @@ void BrowserPane::Impl::OnCreate(WebKitNavigationAction* action) {
   }
   const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
   if (uri && platform::IsWebAddress(uri)) {
-    m_session.DefaultBrowser().Open(uri);
+    Guarded("default browser", false, [&] { return m_session.DefaultBrowser().Open(uri); });
   }
 }
 
@@ -636,11 +613,12 @@ void BrowserPane::Impl::OnResponsivenessChanged() {
   }
   if (m_unresponsiveTimer == 0) {
     m_unresponsiveTimer = AddTimeout(m_session.Timings().unresponsiveNotice,
-                                     ticklark::web::OnUnresponsiveTimeout, this);
+                                     OnTimer<&Impl::OnUnresponsiveTimeout>, this);
   }
 }
 
 void BrowserPane::Impl::OnUnresponsiveTimeout() {
+  m_unresponsiveTimer = 0;
   if (webkit_web_view_get_is_web_process_responsive(m_view)) {
     return;
   }
@@ -649,12 +627,14 @@ void BrowserPane::Impl::OnUnresponsiveTimeout() {
 }
 
 void BrowserPane::Impl::OnBackoffElapsed() {
+  m_backoffTimer = 0;
   StartDeferredLoadWhenDue();
 }
 
 // The program's navigation has not started. If the page kept it waiting with
 // dialogs or has stopped answering, its web process gives way to a new one.
 void BrowserPane::Impl::OnNavigationWatchdog() {
+  m_watchdogTimer = 0;
   if (!m_loadPending) {
     return;
   }
@@ -671,11 +651,12 @@ void BrowserPane::Impl::OnNavigationWatchdog() {
 // main loop, hence the check on idle.
 void BrowserPane::Impl::OnLoadingChanged() {
   if (!webkit_web_view_is_loading(m_view) && m_loadInFlight && m_lostLoadCheck == 0) {
-    m_lostLoadCheck = g_idle_add(ticklark::web::OnLostLoadCheck, this);
+    m_lostLoadCheck = g_idle_add(OnTimer<&Impl::OnLostLoadCheck>, this);
   }
 }
 
 void BrowserPane::Impl::OnLostLoadCheck() {
+  m_lostLoadCheck = 0;
   if (!m_loadInFlight || webkit_web_view_is_loading(m_view)) {
     return;
   }
