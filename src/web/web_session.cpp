@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "web/web_session.hpp"
 
+#include <chrono>
+
 #include <webkit/webkit.h>
 
 #include "ticklark/version.hpp"
@@ -19,6 +21,10 @@ WebKitWebContext* NewContext(const WebSession::Options& options) {
   }
   WebKitMemoryPressureSettings* pressure = webkit_memory_pressure_settings_new();
   webkit_memory_pressure_settings_set_memory_limit(pressure, *options.memoryLimitMb);
+  // Ended on reaching the limit itself, not at a fraction of it.
+  webkit_memory_pressure_settings_set_kill_threshold(pressure, 1.0);
+  webkit_memory_pressure_settings_set_poll_interval(
+      pressure, std::chrono::duration<double>(options.memoryCheckInterval).count());
   auto* context = WEBKIT_WEB_CONTEXT(
       g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "memory-pressure-settings", pressure, nullptr));
   webkit_memory_pressure_settings_free(pressure);

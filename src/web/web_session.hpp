@@ -45,9 +45,11 @@ class WebSession {
 
   struct Options {
     Storage storage = Storage::kPersistent;
-    // Web processes that grow beyond this many megabytes are ended by the
-    // engine; unset keeps the engine's own limit.
+    // A web process that grows beyond this many megabytes is ended by the
+    // engine (its pane shows a notice); unset keeps the engine's own policy.
     std::optional<unsigned> memoryLimitMb;
+    // How often the engine looks at a web process's memory against the limit.
+    std::chrono::milliseconds memoryCheckInterval{5000};
   };
 
   WebSession(platform::DefaultBrowser& defaultBrowser, Options options);

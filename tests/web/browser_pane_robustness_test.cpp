@@ -166,6 +166,22 @@ TEST_F(PaneRobustness, RepeatedCrashesDelayTheReload) {
   ASSERT_TRUE(WaitForTitle(pane, "Page"));
 }
 
+TEST_F(PaneRobustness, PageBeyondTheMemoryLimitIsEndedWithANotice) {
+  RecordingBrowser browser;
+  web::WebSession session(browser, {web::WebSession::Storage::kEphemeral, 20u, 100ms});
+  BrowserPane pane(session, PaneRole::kMain);
+  m_fixed->put(pane.Widget(), 0, 0);
+  ServePage("/hog", "Hog",
+            "<canvas id=c width=3000 height=3000></canvas><script>"
+            "const g = document.getElementById('c').getContext('2d');"
+            "g.fillStyle = 'red'; g.fillRect(0, 0, 3000, 3000);"
+            "window.kept = [];"
+            "for (let i = 0; i < 8; ++i) kept.push(new Uint8Array(8 << 20).fill(1));</script>");
+  pane.Navigate(m_server.Address("/hog"));
+  ASSERT_TRUE(PumpUntil([&] { return pane.Notice() == PaneNotice::kMemoryLimit; }, 20s));
+  ASSERT_TRUE(PumpUntil([&] { return !pane.IsLoading() && ShowsNotice(pane); }));
+}
+
 TEST_F(PaneRobustness, HungPageIsReportedAndStopThenRefreshRecover) {
   UseTimings([](web::PaneTimings& t) { t.unresponsiveNotice = 200ms; });
   ServePage("/spin", "Spin", kHangOnceLoaded);
