@@ -63,6 +63,11 @@ WebSession::WebSession(platform::DefaultBrowser& defaultBrowser, Options options
   } else {
     m_networkSession =
         webkit_network_session_new(DataDirectory().c_str(), CacheDirectory().c_str());
+    // Without a file the engine keeps cookies in memory only.
+    const std::string cookies = DataDirectory() + "/cookies.sqlite";
+    webkit_cookie_manager_set_persistent_storage(
+        webkit_network_session_get_cookie_manager(m_networkSession), cookies.c_str(),
+        WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
   }
   webkit_network_session_set_persistent_credential_storage_enabled(m_networkSession, FALSE);
   webkit_network_session_set_itp_enabled(m_networkSession, TRUE);
