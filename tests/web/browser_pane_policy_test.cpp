@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -163,6 +164,54 @@ TEST_F(PanePolicy, DownloadsAreNeverWritten) {
   PumpFor(std::chrono::milliseconds(200));
   EXPECT_TRUE(FilesNamed("ticklark-").empty());
   EXPECT_TRUE(FilesNamed(".wkdownload").empty());
+}
+
+// A second of 8 kHz, 8-bit mono sound as a WAV file.
+std::string ToneWav() {
+  constexpr std::uint32_t kSamples = 8000;
+  std::string wav;
+  const auto put = [&wav](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+      wav.push_back(static_cast<char>((value >> (8 * i)) & 0xffu));
+    }
+  };
+  wav += "RIFF";
+  put(36 + kSamples, 4);
+  wav += "WAVEfmt ";
+  put(16, 4);
+  put(1, 2);     // PCM
+  put(1, 2);     // mono
+  put(8000, 4);  // samples per second
+  put(8000, 4);  // bytes per second
+  put(1, 2);     // block size
+  put(8, 2);     // bits per sample
+  wav += "data";
+  put(kSamples, 4);
+  for (std::uint32_t i = 0; i < kSamples; ++i) {
+    wav.push_back(static_cast<char>((i / 10) % 2 ? 168 : 88));
+  }
+  return wav;
+}
+
+// Sound starts only from a user's action, and a page never takes the screen.
+TEST_F(PanePolicy, PagesNeitherPlaySoundByThemselvesNorGoFullScreen) {
+  m_server.Serve("/tone.wav", {200, "audio/wav", ToneWav(), {}});
+  ServePage("/play", "Play",
+            "<script>new Audio('/tone.wav').play().then(() => document.title = 'Played',"
+            " e => document.title = 'Refused ' + e.name);</script>");
+  BrowserPane& pane = AddPane();
+  pane.Navigate(m_server.Address("/play"));
+  ASSERT_TRUE(
+      PumpUntil([&] { return TitleOf(pane).rfind("Re", 0) == 0 || TitleOf(pane) == "Played"; }));
+  EXPECT_EQ(TitleOf(pane), "Refused NotAllowedError");
+  EXPECT_EQ(EvalAsync(pane, "await new Audio('/tone.wav').play(); return 'played';"), "played");
+
+  EXPECT_EQ(EvalAsync(pane,
+                      "try { await document.documentElement.requestFullscreen(); return 'full'; }"
+                      " catch (e) { return e.name; }"),
+            "TypeError");
+  PumpFor(std::chrono::milliseconds(100));
+  EXPECT_FALSE(m_window->is_fullscreen());
 }
 
 TEST_F(PanePolicy, SelfSignedHttpsFailsTheLoad) {
