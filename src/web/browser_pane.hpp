@@ -29,11 +29,22 @@ enum class PaneNotice {
 
 // One embedded web view with the program's policies. Windows place Widget()
 // and drive the pane through its five operations; everything the page itself
-// asks for (new windows, permissions, downloads, dialogs) is settled here.
+// asks for is settled here, the same way in every pane:
+// - only http, https and about:blank (and inline frames) are shown;
+// - a new window asked for by a click on a web address opens in the desktop's
+//   default browser, any other new window is refused;
+// - permission requests are denied; downloads are dropped, nothing is saved;
+// - alert, confirm and prompt wait for the user in main and quotes panes and
+//   are closed at once in ad panes; a page never keeps the pane on itself;
+// - a crashed or ended web process leaves a notice; Refresh or the next
+//   navigation brings a page back (after repeated crashes, with a delay);
+// - a hung web process gets a notice; Stop ends it, Refresh reloads;
+// - a navigation ordered by the program closes an open dialog first and, if
+//   the page keeps it from starting, replaces the page's web process.
 class BrowserPane {
  public:
   // |sharesProcessWith|, a pane of the same window, puts both panes' pages in
-  // one web process.
+  // one web process. |session| outlives the pane.
   BrowserPane(WebSession& session, PaneRole role, BrowserPane* sharesProcessWith = nullptr);
   ~BrowserPane();
 
@@ -48,7 +59,8 @@ class BrowserPane {
   void Refresh();
   void Stop();
 
-  // The widget to place in a window.
+  // The widget to place in a window. Destroying the pane takes it out of its
+  // Gtk::Fixed (or Gtk::Box, or Gtk::Window) again.
   Gtk::Widget& Widget();
 
   PaneRole Role() const;
