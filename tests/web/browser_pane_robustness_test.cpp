@@ -342,7 +342,9 @@ TEST_F(PaneRobustness, FortyWindowLifetimesKeepWebProcessesBounded) {
   RecordProperty("MostWebProcesses", static_cast<int>(mostProcesses));
   RecordProperty("ResidentGrowthKb", static_cast<int>(growthKb));
   EXPECT_LE(mostProcesses, 3u);
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer holds freed memory back on purpose
   EXPECT_LT(growthKb, 64 * 1024);
+#endif
   EXPECT_TRUE(PumpUntil([] { return WebProcessIds().size() <= 1; }, 10s));
 }
 
