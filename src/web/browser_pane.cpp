@@ -142,6 +142,7 @@ class BrowserPane::Impl {
   gboolean OnScriptDialog(WebKitScriptDialog* dialog);
   void OnLoadChanged(WebKitLoadEvent event);
   void OnWebProcessTerminated(WebKitWebProcessTerminationReason reason);
+  void EndWebProcess();
   void OnResponsivenessChanged();
   void OnLoadingChanged();
 
@@ -207,6 +208,11 @@ namespace {
 
 // Trampolines: the engine's C signals back into the pane.
 using Pane = BrowserPane::Impl;
+
+// The pane that is ending its web process right now, if any. Panes of one
+// window share a process, and the others must not take its end for a fault
+// of their own pages.
+const Pane* g_paneEndingItsProcess = nullptr;
 
 gboolean OnDecidePolicySignal(WebKitWebView*, WebKitPolicyDecision* decision,
                               WebKitPolicyDecisionType type, gpointer self) {
@@ -385,7 +391,7 @@ void BrowserPane::Impl::Stop() {
   if (m_notice == PaneNotice::kUnresponsive ||
       !webkit_web_view_get_is_web_process_responsive(m_view)) {
     // A hung web process cannot stop anything itself.
-    webkit_web_view_terminate_web_process(m_view);
+    EndWebProcess();
     return;
   }
   webkit_web_view_stop_loading(m_view);
@@ -446,11 +452,19 @@ void BrowserPane::Impl::CloseOpenDialog() {
   m_dialog.Close();
 }
 
+// Ends this pane's web process. The engine tells every pane that shares the
+// process at once, before this returns.
+void BrowserPane::Impl::EndWebProcess() {
+  g_paneEndingItsProcess = this;
+  webkit_web_view_terminate_web_process(m_view);
+  g_paneEndingItsProcess = nullptr;
+}
+
 // Ends the page's web process without a notice; the caller loads anew.
 void BrowserPane::Impl::ReplaceWebProcess() {
   m_noticeLoading = false;
   m_replacingProcess = true;
-  webkit_web_view_terminate_web_process(m_view);
+  EndWebProcess();
   m_replacingProcess = false;
   m_notice = PaneNotice::kNone;
   SetHangNoticeVisible(false);
@@ -569,6 +583,18 @@ void BrowserPane::Impl::OnWebProcessTerminated(WebKitWebProcessTerminationReason
   RemoveSource(m_watchdogTimer);
   m_loadPending = false;
   m_loadInFlight = false;
+
+  if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API && g_paneEndingItsProcess &&
+      g_paneEndingItsProcess != this) {
+    // Another pane of this window ended the web process they share (its page
+    // hung, or it made way for a new process); this pane's page was fine and
+    // comes back by itself.
+    if (!webkit_web_view_get_uri(m_view)) {
+      return;
+    }
+    webkit_web_view_reload(m_view);
+    return;
+  }
 
   PaneNotice notice = PaneNotice::kStopped;
   if (reason == WEBKIT_WEB_PROCESS_CRASHED) {

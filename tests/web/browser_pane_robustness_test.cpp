@@ -204,6 +204,27 @@ TEST_F(PaneRobustness, HungPageIsReportedAndStopThenRefreshRecover) {
   EXPECT_EQ(pane.Notice(), PaneNotice::kNone);
 }
 
+TEST_F(PaneRobustness, StoppingAHungPaneBringsBackThePanesSharingItsProcess) {
+  UseTimings([](web::PaneTimings& t) { t.unresponsiveNotice = 200ms; });
+  ServePage("/spin", "Spin", kHangOnceLoaded);
+  ServePage("/hung", "");
+  ServePage("/quotes", "Quotes");
+  BrowserPane& quotes = AddPane(web::PaneRole::kQuotes);
+  ASSERT_TRUE(Open(quotes, "/quotes", "Quotes"));
+  BrowserPane& main = AddPane(web::PaneRole::kMain, &quotes);
+  main.Navigate(m_server.Address("/spin"));
+  ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/hung") == 1; }));
+  main.Stop();
+  ASSERT_TRUE(PumpUntil([&] { return main.Notice() == PaneNotice::kUnresponsive; }, 10s));
+  main.Stop();
+  EXPECT_EQ(main.Notice(), PaneNotice::kStopped);
+  // The quotes pane lost its process with the hung page, not through a fault
+  // of its own: it loads its page again by itself.
+  ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/quotes") == 2; }));
+  ASSERT_TRUE(WaitForTitle(quotes, "Quotes"));
+  EXPECT_EQ(quotes.Notice(), PaneNotice::kNone);
+}
+
 TEST_F(PaneRobustness, NavigationLeavesAHungPage) {
   ServePage("/spin", "Spin", kHangOnceLoaded);
   ServePage("/hung", "");
