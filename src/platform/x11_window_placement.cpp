@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include <algorithm>
+#include <memory>
 
 // gtkmm before anything that pulls in Xlib: its macros clash with glibmm names.
+#include <glibmm/main.h>
 #include <gtkmm/window.h>
 
 #include <gdk/x11/gdkx.h>
@@ -96,6 +98,40 @@ void RequestPosition(const XWindow& xw, int x, int y) {
   XFlush(xw.display);
 }
 
+// GTK writes the window's size hints again when it maps it, and with them gone
+// a window manager may choose a place of its own. Once the window is up, put
+// it where it was asked to be if it is not there.
+void KeepRequestedPosition(Gtk::Window& window, int x, int y) {
+  auto mapped = std::make_shared<sigc::connection>();
+  *mapped = window.signal_map().connect(sigc::track_obj(
+      [&window, x, y, mapped] {
+        mapped->disconnect();
+        Glib::signal_timeout().connect_once(
+            sigc::track_obj(
+                [&window, x, y] {
+                  const XWindow xw = XWindowOf(window, false);
+                  if (!xw || !window.get_mapped()) {
+                    return;
+                  }
+                  ::Window root = 0;
+                  ::Window child = 0;
+                  int clientX = 0;
+                  int clientY = 0;
+                  XTranslateCoordinates(xw.display, xw.id, DefaultRootWindow(xw.display), 0, 0,
+                                        &clientX, &clientY, &child);
+                  const auto frame = ReadFrameExtents(xw).value_or(FrameExtents{});
+                  if (clientX / xw.scale - frame.left != x || clientY / xw.scale - frame.top != y) {
+                    XMoveWindow(xw.display, xw.id, x * xw.scale, y * xw.scale);
+                    XFlush(xw.display);
+                  }
+                  (void)root;
+                },
+                window),
+            60);
+      },
+      window));
+}
+
 }  // namespace
 
 FrameExtents X11WindowPlacement::Frame(Gtk::Window& window) {
@@ -139,6 +175,7 @@ void X11WindowPlacement::SetOuterBounds(Gtk::Window& window, const PixelRect& bo
     XFlush(xw.display);
   } else {
     RequestPosition(xw, bounds.x, bounds.y);
+    KeepRequestedPosition(window, bounds.x, bounds.y);
   }
 }
 
@@ -174,6 +211,9 @@ void X11WindowPlacement::MoveClientTo(Gtk::Window& window, int x, int y) {
   }
   const FrameExtents frame = Frame(window);
   RequestPosition(xw, x - frame.left, y - frame.top);
+  if (!window.get_mapped()) {
+    KeepRequestedPosition(window, x - frame.left, y - frame.top);
+  }
 }
 
 void X11WindowPlacement::CenterOn(Gtk::Window& window, const PixelRect& area) {
@@ -199,7 +239,12 @@ void X11WindowPlacement::CenterOn(Gtk::Window& window, const PixelRect& area) {
   }
   width += frame.left + frame.right;
   height += frame.top + frame.bottom;
-  RequestPosition(xw, area.x + (area.width - width) / 2, area.y + (area.height - height) / 2);
+  const int x = area.x + (area.width - width) / 2;
+  const int y = area.y + (area.height - height) / 2;
+  RequestPosition(xw, x, y);
+  if (!window.get_mapped()) {
+    KeepRequestedPosition(window, x, y);
+  }
 }
 
 void X11WindowPlacement::SetSkipTaskbar(Gtk::Window& window, bool skip) {

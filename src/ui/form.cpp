@@ -100,9 +100,7 @@ void Form::Load() {
   m_layout->BuildStandardControls();
   BuildControls(*m_layout);
   window.set_child(WrapClientArea(m_layout->ClientArea()));
-  if (Gtk::Widget* first = m_layout->FirstInTabOrder()) {
-    first->grab_focus();
-  }
+  m_layout->FocusFirst();
 
   m_connections.push_back(window.signal_close_request().connect(
       [this] {

@@ -268,14 +268,47 @@ Gtk::Label* FormLayout::Label(std::string_view name, int index) const {
   return dynamic_cast<Gtk::Label*>(Control(name, index));
 }
 
+namespace {
+
+// A web pane takes the focus through the view inside whatever holds it.
+bool CanTakeFocus(const ControlDef& control, const Gtk::Widget& widget) {
+  return control.tabIndex >= 0 && widget.get_sensitive() && widget.get_visible() &&
+         (widget.get_focusable() || control.kind == ControlKind::kWebBrowser);
+}
+
+// The widget itself, or the first focusable one inside it (a pane's view).
+Gtk::Widget* FirstFocusableIn(Gtk::Widget& widget) {
+  if (widget.get_focusable()) {
+    return &widget;
+  }
+  for (Gtk::Widget* child = widget.get_first_child(); child; child = child->get_next_sibling()) {
+    if (Gtk::Widget* found = child->get_visible() ? FirstFocusableIn(*child) : nullptr) {
+      return found;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 Gtk::Widget* FormLayout::FirstInTabOrder() const {
   for (const Placed& placed : m_placed) {
-    if (placed.control->tabIndex >= 0 && placed.widget->get_focusable() &&
-        placed.widget->get_sensitive() && placed.widget->get_visible()) {
+    if (CanTakeFocus(*placed.control, *placed.widget)) {
       return placed.widget;
     }
   }
   return nullptr;
+}
+
+void FormLayout::FocusFirst() {
+  for (const Placed& placed : m_placed) {
+    if (!CanTakeFocus(*placed.control, *placed.widget)) {
+      continue;
+    }
+    if (Gtk::Widget* target = FirstFocusableIn(*placed.widget); target && target->grab_focus()) {
+      return;
+    }
+  }
 }
 
 }  // namespace ticklark::ui

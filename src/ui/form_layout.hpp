@@ -50,6 +50,8 @@ class FormLayout {
   // The control that takes the focus when the window opens: the one with the
   // lowest tab index that can take it.
   Gtk::Widget* FirstInTabOrder() const;
+  // Puts the focus there (into a web pane, its page).
+  void FocusFirst();
 
  private:
   struct Placed {

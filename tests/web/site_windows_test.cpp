@@ -349,6 +349,7 @@ TEST_P(EachSiteWindow, OpensModallyWithItsCaptionControlsAndFirstPagesLeavingThe
     std::sort(requested.begin(), requested.end());
     EXPECT_EQ(arrived, requested);
 
+    test::PumpFor(milliseconds(600));  // the pages' first paint
     // Tab walks the bar in its own order, whatever the buttons' places.
     if (!site.tabOrder.empty()) {
       window.Control(site.tabOrder[0])->grab_focus();
@@ -366,7 +367,6 @@ TEST_P(EachSiteWindow, OpensModallyWithItsCaptionControlsAndFirstPagesLeavingThe
       EXPECT_EQ(walked, std::vector<std::string>(site.tabOrder.begin(), site.tabOrder.end()));
     }
 
-    test::PumpFor(milliseconds(600));  // the pages' first paint
     test::SaveScreenshot(gtk, std::string("site-window-") + site.name);
   });
 
@@ -384,10 +384,9 @@ TEST_P(EachSiteWindow, OpensModallyWithItsCaptionControlsAndFirstPagesLeavingThe
   EXPECT_EQ(server.Requests().size(), site.firstPages.size());
 }
 
-// The layout gives the opening focus to the first control in tab order that is
-// itself focusable; a web pane is focusable only inside, so the focus goes to
-// the navigation bar instead. To be enabled once the layout looks inside panes.
-TEST_P(EachSiteWindow, DISABLED_OpensWithTheFocusInItsMainPane) {
+// The main pane is first in every site window's tab order; it is focusable
+// only inside, through its view.
+TEST_P(EachSiteWindow, OpensWithTheFocusInItsMainPane) {
   const SiteCase& site = GetParam();
   StartMainWindow();
   WhileOpen(site, [&](SiteForm& window) {
@@ -664,13 +663,10 @@ TEST_F(SiteWindowsOnTheirOwnScreen, AreFramedByTheWindowManagerAndClosedByItsClo
   EXPECT_EQ(loaded.Count(), 1);
 }
 
-// The placement asks the window manager for the position before the window is
-// shown, but GTK replaces the window's size hints, the position request among
-// them, while it shows the window; whether the manager still sees the request
-// depends on which comes first, and about one opening in four is placed by the
-// manager instead. To be enabled once the placement holds across showing.
-TEST_F(SiteWindowsOnTheirOwnScreen,
-       DISABLED_ManualStartPositionsPutTheClientAreaAtTheDesignedOrigin) {
+// GTK replaces the window's size hints, the position request among them, while
+// it shows the window; the placement puts the window back where it belongs if
+// the manager chose a place of its own.
+TEST_F(SiteWindowsOnTheirOwnScreen, ManualStartPositionsPutTheClientAreaAtTheDesignedOrigin) {
   StartMainWindow();
   for (const SiteCase& site : AllSites()) {
     if (!site.manualPosition) {
