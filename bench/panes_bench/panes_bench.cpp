@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -100,21 +101,47 @@ long PssKiB(int pid) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   const auto start = Clock::now();
   ticklark::test::InitGtkOnce();
   ticklark::ui::InstallStyle();
 
-  ticklark::test::LoopbackServer server;
-  ticklark::web::DestinationCatalogue catalogue(server.BaseAddress());
+  if (argc == 3 && std::string(argv[1]) == "--write-pages") {
+    // The three pages as files under a folder, at the paths the program asks for.
+    const ticklark::web::DestinationCatalogue paths("http://host");
+    const std::pair<ticklark::web::Destination, std::string> files[] = {
+        {ticklark::web::Destination::islandjava, Page("Real-time quotes", 60)},
+        {ticklark::web::Destination::quickennews, Page("Market news", 120)},
+        {ticklark::web::Destination::ticklark_ad_frame, Page("Market strip", 1)},
+    };
+    for (const auto& [key, html] : files) {
+      const std::string path = std::string(argv[2]) + paths.Address(key).substr(11);
+      g_mkdir_with_parents(g_path_get_dirname(path.c_str()), 0755);
+      g_file_set_contents(path.c_str(), html.c_str(), -1, nullptr);
+      std::printf("%s\n", paths.Address(key).substr(11).c_str());
+    }
+    return 0;
+  }
+  // With --base ADDRESS the pages come from a server of the caller's (so that
+  // another browser can be measured against the same one); else from ours.
+  std::unique_ptr<ticklark::test::LoopbackServer> server;
+  std::string base;
+  if (argc == 3 && std::string(argv[1]) == "--base") {
+    base = argv[2];
+  } else {
+    server = std::make_unique<ticklark::test::LoopbackServer>();
+    base = server->BaseAddress();
+  }
+  ticklark::web::DestinationCatalogue catalogue(base);
   const std::pair<ticklark::web::Destination, std::string> pages[] = {
       {ticklark::web::Destination::islandjava, Page("Real-time quotes", 60)},
       {ticklark::web::Destination::quickennews, Page("Market news", 120)},
       {ticklark::web::Destination::ticklark_ad_frame, Page("Market strip", 1)},
   };
-  for (const auto& [key, html] : pages) {
-    const std::string& address = catalogue.Address(key);
-    server.ServeHtml(address.substr(server.BaseAddress().size()), html);
+  if (server) {
+    for (const auto& [key, html] : pages) {
+      server->ServeHtml(catalogue.Address(key).substr(base.size()), html);
+    }
   }
 
   NoBrowser browser;
@@ -177,9 +204,16 @@ int main() {
                             std::chrono::seconds(15));
   long total = 0;
   const auto tree = ProcessTree(getpid());
+  std::string parts;
   for (int pid : tree) {
-    total += PssKiB(pid);
+    const long pss = PssKiB(pid);
+    total += pss;
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    parts += " " + name + "=" + std::to_string(pss / 1024);
   }
+  std::printf("processes (PSS MB):%s\n", parts.c_str());
   std::printf("process tree 10 s after start: %zu processes, PSS %ld KiB (%.0f MB)\n", tree.size(),
               total, static_cast<double>(total) / 1024.0);
   form.Close();
