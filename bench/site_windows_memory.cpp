@@ -11,7 +11,6 @@
 // opening of all is not a fair base: from then on the web engine keeps one
 // spare web process ready for the next window. With --limit, exits 1 when the
 // last figure is more than PERCENT above the first. --detail lists the tree.
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,12 +34,17 @@
 #include "platform/settings_store.hpp"
 #include "platform/window_placement.hpp"
 #include "support/loopback_server.hpp"
+#include "support/process_tree.hpp"
 #include "ui/assets.hpp"
 #include "web/browser_pane.hpp"
 #include "web/site_form.hpp"
 #include "web/web_session.hpp"
 
 namespace {
+
+using ticklark::test::CommandName;
+using ticklark::test::ProcessTree;
+using ticklark::test::RollupKiB;
 
 using namespace ticklark;
 
@@ -61,74 +65,19 @@ class MemorySettings : public platform::SettingsStore {
   }
 };
 
-// The process and all its descendants.
-std::vector<int> ProcessTree(int root) {
-  std::map<int, std::vector<int>> children;
-  if (DIR* proc = opendir("/proc")) {
-    while (dirent* entry = readdir(proc)) {
-      const int pid = std::atoi(entry->d_name);
-      if (pid <= 0) {
-        continue;
-      }
-      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-      std::string line;
-      if (!std::getline(stat, line)) {
-        continue;
-      }
-      // The parent follows the command name, which is in parentheses.
-      const auto close = line.rfind(')');
-      if (close == std::string::npos) {
-        continue;
-      }
-      std::istringstream rest(line.substr(close + 2));
-      char state = 0;
-      int parent = 0;
-      rest >> state >> parent;
-      children[parent].push_back(pid);
-    }
-    closedir(proc);
-  }
-  std::vector<int> tree{root};
-  for (std::size_t i = 0; i < tree.size(); ++i) {
-    for (int child : children[tree[i]]) {
-      tree.push_back(child);
-    }
-  }
-  return tree;
-}
-
-// Kilobytes of one smaps_rollup field.
-long RollupField(int pid, const std::string& field) {
-  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
-  std::string line;
-  while (std::getline(rollup, line)) {
-    if (line.rfind(field + ":", 0) == 0) {
-      return std::atol(line.c_str() + field.size() + 1);
-    }
-  }
-  return 0;
-}
-
 struct Memory {
   long pssKb = 0;
   long privateKb = 0;  // private clean + dirty: what the tree alone holds
   int processes = 0;
 };
 
-std::string CommandName(int pid) {
-  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-  std::string name;
-  std::getline(comm, name);
-  return name;
-}
-
 // One line per process of the tree.
 void PrintTree() {
   for (int pid : ProcessTree(getpid())) {
     std::printf(
         "  %7d %-24s PSS %7.1f MB  private %7.1f MB\n", pid, CommandName(pid).c_str(),
-        static_cast<double>(RollupField(pid, "Pss")) / 1024,
-        static_cast<double>(RollupField(pid, "Private_Clean") + RollupField(pid, "Private_Dirty")) /
+        static_cast<double>(RollupKiB(pid, "Pss")) / 1024,
+        static_cast<double>(RollupKiB(pid, "Private_Clean") + RollupKiB(pid, "Private_Dirty")) /
             1024);
   }
 }
@@ -136,8 +85,8 @@ void PrintTree() {
 Memory MeasureTree() {
   Memory memory;
   for (int pid : ProcessTree(getpid())) {
-    memory.pssKb += RollupField(pid, "Pss");
-    memory.privateKb += RollupField(pid, "Private_Clean") + RollupField(pid, "Private_Dirty");
+    memory.pssKb += RollupKiB(pid, "Pss");
+    memory.privateKb += RollupKiB(pid, "Private_Clean") + RollupKiB(pid, "Private_Dirty");
     ++memory.processes;
   }
   return memory;

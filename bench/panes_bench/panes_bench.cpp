@@ -2,7 +2,6 @@
 // Loads the main window against three pages served on loopback and prints the
 // time from its Load to each pane's first page being loaded and drawn, then the
 // memory (sum of PSS) of this process and all its descendants 10 s after start.
-#include <dirent.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,6 +23,7 @@
 #include "platform/window_placement.hpp"
 #include "support/gtk_fixture.hpp"
 #include "support/loopback_server.hpp"
+#include "support/process_tree.hpp"
 #include "ui/assets.hpp"
 #include "web/browser_pane.hpp"
 #include "web/web_session.hpp"
@@ -47,56 +47,6 @@ std::string Page(const std::string& title, int rows) {
             ".25</td><td style='color:green'>+0." + std::to_string(i % 10) + "%</td></tr>";
   }
   return html + "</table></body></html>";
-}
-
-// The process and every descendant, by parent links in /proc.
-std::set<int> ProcessTree(int root) {
-  std::map<int, int> parent;
-  if (DIR* proc = opendir("/proc")) {
-    while (dirent* entry = readdir(proc)) {
-      const int pid = std::atoi(entry->d_name);
-      if (pid <= 0) {
-        continue;
-      }
-      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-      std::string line;
-      std::getline(stat, line);
-      const auto close = line.rfind(')');
-      if (close == std::string::npos) {
-        continue;
-      }
-      std::istringstream rest(line.substr(close + 2));
-      char state = 0;
-      int ppid = 0;
-      rest >> state >> ppid;
-      parent[pid] = ppid;
-    }
-    closedir(proc);
-  }
-  std::set<int> tree{root};
-  for (bool grew = true; grew;) {
-    grew = false;
-    for (const auto& [pid, ppid] : parent) {
-      if (tree.count(ppid) && tree.insert(pid).second) {
-        grew = true;
-      }
-    }
-  }
-  return tree;
-}
-
-long PssKiB(int pid) {
-  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
-  std::string key;
-  long value = 0;
-  while (rollup >> key) {
-    if (key == "Pss:") {
-      rollup >> value;
-      return value;
-    }
-    rollup.ignore(1 << 10, '\n');
-  }
-  return 0;
 }
 
 }  // namespace
@@ -203,15 +153,12 @@ int main(int argc, char** argv) {
   ticklark::test::PumpUntil([&] { return Clock::now() - start >= std::chrono::seconds(10); },
                             std::chrono::seconds(15));
   long total = 0;
-  const auto tree = ProcessTree(getpid());
+  const auto tree = ticklark::test::ProcessTree(getpid());
   std::string parts;
   for (int pid : tree) {
-    const long pss = PssKiB(pid);
+    const long pss = ticklark::test::RollupKiB(pid, "Pss");
     total += pss;
-    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-    std::string name;
-    std::getline(comm, name);
-    parts += " " + name + "=" + std::to_string(pss / 1024);
+    parts += " " + ticklark::test::CommandName(pid) + "=" + std::to_string(pss / 1024);
   }
   std::printf("processes (PSS MB):%s\n", parts.c_str());
   std::printf("process tree 10 s after start: %zu processes, PSS %ld KiB (%.0f MB)\n", tree.size(),

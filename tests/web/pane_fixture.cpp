@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "web/pane_fixture.hpp"
-
-#include <dirent.h>
+#include "support/process_tree.hpp"
 
 #include <fstream>
 #include <map>
@@ -62,45 +61,11 @@ std::string Await(const SharedResult& result) {
 }  // namespace
 
 std::vector<int> WebProcessIds() {
-  std::map<int, int> parentOf;
-  std::map<int, std::string> nameOf;
-  if (DIR* proc = opendir("/proc")) {
-    while (dirent* entry = readdir(proc)) {
-      const int pid = std::atoi(entry->d_name);
-      if (pid <= 0) {
-        continue;
-      }
-      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-      std::string line;
-      if (!std::getline(stat, line)) {
-        continue;
-      }
-      // pid (comm) state ppid ...
-      const auto open = line.find('(');
-      const auto close = line.rfind(')');
-      if (open == std::string::npos || close == std::string::npos) {
-        continue;
-      }
-      std::istringstream rest(line.substr(close + 2));
-      char state = 0;
-      int ppid = 0;
-      rest >> state >> ppid;
-      parentOf[pid] = ppid;
-      nameOf[pid] = line.substr(open + 1, close - open - 1);
-    }
-    closedir(proc);
-  }
-  const int self = getpid();
   std::vector<int> result;
-  for (const auto& [pid, name] : nameOf) {
-    if (name.rfind("WebKitWebProces", 0) != 0) {
-      continue;
-    }
-    for (int up = parentOf[pid]; up > 1; up = parentOf.count(up) ? parentOf[up] : 0) {
-      if (up == self) {
-        result.push_back(pid);
-        break;
-      }
+  const std::vector<int> tree = ProcessTree(getpid());
+  for (int pid : tree) {
+    if (CommandName(pid).rfind("WebKitWebProces", 0) == 0) {
+      result.push_back(pid);
     }
   }
   return result;
