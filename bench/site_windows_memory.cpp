@@ -42,6 +42,8 @@
 
 namespace {
 
+using ticklark::test::PathOf;
+
 using ticklark::test::CommandName;
 using ticklark::test::ProcessTree;
 using ticklark::test::RollupKiB;
@@ -107,12 +109,6 @@ bool PumpUntil(const std::function<bool()>& done, int milliseconds) {
     g_usleep(1000);
   }
   return done();
-}
-
-std::string PathOf(const std::string& address) {
-  const auto scheme = address.find("://");
-  const auto slash = address.find('/', scheme + 3);
-  return slash == std::string::npos ? "/" : address.substr(slash);
 }
 
 struct Site {

@@ -21,6 +21,8 @@
 namespace ticklark::app {
 namespace {
 
+using ticklark::test::PathOf;
+
 using web::Destination;
 
 class RecordingBrowser : public platform::DefaultBrowser {
@@ -47,12 +49,6 @@ class TestForm : public ui::Form {
   std::vector<std::string>& m_log;
   std::string m_name;
 };
-
-std::string PathOf(const std::string& address) {
-  const auto scheme = address.find("://");
-  const auto slash = address.find('/', scheme + 3);
-  return slash == std::string::npos ? "/" : address.substr(slash);
-}
 
 class MainWindow : public test::GtkTest {
  protected:

@@ -8,6 +8,12 @@
 
 namespace ticklark::test {
 
+std::string PathOf(std::string_view address) {
+  const auto scheme = address.find("://");
+  const auto slash = address.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
+  return slash == std::string_view::npos ? "/" : std::string(address.substr(slash));
+}
+
 struct LoopbackServer::Slow {
   LoopbackServer* server = nullptr;
   SoupServerMessage* message = nullptr;

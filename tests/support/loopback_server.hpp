@@ -19,6 +19,9 @@ namespace ticklark::test {
 // A real HTTP server on 127.0.0.1, port chosen by the system, answering from
 // the thread's default main context: whatever pumps the main loop (the GTK
 // test fixture) serves its requests. Unknown paths answer 404.
+// The path of an address, "/" when it has none: "http://host:1/a/b" -> "/a/b".
+std::string PathOf(std::string_view address);
+
 class LoopbackServer {
  public:
   struct Response {

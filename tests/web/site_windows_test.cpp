@@ -38,6 +38,8 @@
 namespace ticklark::web {
 namespace {
 
+using ticklark::test::PathOf;
+
 using app::SecondaryWindow;
 using std::chrono::milliseconds;
 
@@ -45,12 +47,6 @@ class NoBrowser : public platform::DefaultBrowser {
  public:
   bool Open(const std::string&) override { return true; }
 };
-
-std::string PathOf(const std::string& address) {
-  const auto scheme = address.find("://");
-  const auto slash = address.find('/', scheme + 3);
-  return slash == std::string::npos ? "/" : address.substr(slash);
-}
 
 // What each site window must be.
 struct SiteCase {
