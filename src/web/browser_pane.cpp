@@ -163,6 +163,7 @@ class BrowserPane::Impl {
   // Timer and idle callbacks; each clears its own source id.
   void OnUnresponsiveTimeout();
   void OnBackoffElapsed();
+  void OnRecoverTimeout();
   void OnNavigationWatchdog();
   void OnLostLoadCheck();
 
@@ -202,6 +203,7 @@ class BrowserPane::Impl {
   guint m_backoffTimer = 0;
   guint m_watchdogTimer = 0;
   guint m_lostLoadCheck = 0;
+  guint m_recoverTimer = 0;
 };
 
 namespace {
@@ -317,6 +319,7 @@ BrowserPane::Impl::~Impl() {
   RemoveSource(m_backoffTimer);
   RemoveSource(m_watchdogTimer);
   RemoveSource(m_lostLoadCheck);
+  RemoveSource(m_recoverTimer);
   for (gulong handler : m_handlers) {
     g_signal_handler_disconnect(m_view, handler);
   }
@@ -621,6 +624,21 @@ void BrowserPane::Impl::OnWebProcessTerminated(WebKitWebProcessTerminationReason
     }
   }
   ShowNotice(notice);
+  // A pane without a navigation bar has no Refresh for the user to press: it
+  // brings its page back by itself, a moment later (and later still, by the
+  // crash back-off, if the page keeps crashing).
+  if (notice != PaneNotice::kStopped && m_role != PaneRole::kMain) {
+    RemoveSource(m_recoverTimer);
+    m_recoverTimer =
+        AddTimeout(m_session.Timings().crashBackoffFirst, OnTimer<&Impl::OnRecoverTimeout>, this);
+  }
+}
+
+void BrowserPane::Impl::OnRecoverTimeout() {
+  m_recoverTimer = 0;
+  if (m_notice == PaneNotice::kCrashed || m_notice == PaneNotice::kMemoryLimit) {
+    Refresh();
+  }
 }
 
 void BrowserPane::Impl::OnResponsivenessChanged() {

@@ -144,6 +144,26 @@ TEST_F(PaneRobustness, CrashShowsANoticeAndTheNextNavigationLoads) {
   EXPECT_FALSE(pane.CanGoBack());
 }
 
+// The ad and quotes panes have no Refresh button: after a crash they show the
+// notice, then load their page again by themselves. A main pane waits for the user.
+TEST_F(PaneRobustness, PanesWithoutANavigationBarComeBackAfterACrash) {
+  UseTimings([](web::PaneTimings& t) { t.crashBackoffFirst = 300ms; });
+  ServePage("/strip", "Strip");
+  ServePage("/page", "Page");
+  BrowserPane& ad = AddPane(web::PaneRole::kAd);
+  BrowserPane& main = AddPane(web::PaneRole::kMain, &ad);
+  ASSERT_TRUE(Open(ad, "/strip", "Strip"));
+  ASSERT_TRUE(Open(main, "/page", "Page"));
+  KillWebProcesses();
+  ASSERT_TRUE(PumpUntil([&] { return ad.Notice() == PaneNotice::kCrashed; }));
+  ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/strip") == 2; }));
+  ASSERT_TRUE(WaitForTitle(ad, "Strip"));
+  EXPECT_EQ(ad.Notice(), PaneNotice::kNone);
+  PumpFor(600ms);
+  EXPECT_EQ(main.Notice(), PaneNotice::kCrashed);
+  EXPECT_EQ(m_server.CountRequests("/page"), 1u);
+}
+
 // A page that keeps crashing is not restarted at once each time.
 TEST_F(PaneRobustness, RepeatedCrashesDelayTheReload) {
   UseTimings([](web::PaneTimings& t) { t.crashBackoffFirst = 400ms; });
