@@ -85,6 +85,14 @@ label.tl-label { padding: 0 1px; }
 }
 )css";
 
+constexpr const char* kUncompositedStyle = R"css(
+popover, popover > contents, popover.menu, popover.menu > contents {
+  border-radius: 0; box-shadow: none; margin: 0;
+}
+popover.menu > contents { border: 1px solid #a0a0a0; }
+popover.menu > arrow { min-height: 0; min-width: 0; }
+)css";
+
 }  // namespace
 
 void InstallProgramIcon() {
@@ -134,6 +142,11 @@ void InstallStyle() {
   }
   for (std::uint32_t colour : foregrounds) {
     css += ".tl-fg-" + Hex(colour) + " { color: #" + Hex(colour) + "; }\n";
+  }
+  if (!display->is_composited()) {
+    // Without a compositing manager the see-through corners and shadows of
+    // menus show as black: menus get square corners and no shadow instead.
+    css += kUncompositedStyle;
   }
   auto provider = Gtk::CssProvider::create();
   provider->load_from_data(css);
