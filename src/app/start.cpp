@@ -105,10 +105,13 @@ void ReportStartupWhenMapped(Gtk::Window& window) {
 
 void RegisterSecondaryWindows(SharedForms& forms, const ProgramServices& services) {
   const ui::FormServices formServices{services.loaded, services.placement};
-  const auto site = [&services, formServices](const web::SiteLayout& layout) {
-    return [&services, formServices, &layout]() -> std::unique_ptr<ui::Form> {
-      return std::make_unique<web::SiteForm>(formServices, layout, services.session,
-                                             services.catalogue);
+  // The factories run long after this returns: they hold the shared objects
+  // themselves, never |services|, which may be gone by then.
+  web::WebSession& session = services.session;
+  const web::DestinationCatalogue& catalogue = services.catalogue;
+  const auto site = [&session, &catalogue, formServices](const web::SiteLayout& layout) {
+    return [&session, &catalogue, formServices, &layout]() -> std::unique_ptr<ui::Form> {
+      return std::make_unique<web::SiteForm>(formServices, layout, session, catalogue);
     };
   };
   forms.SetFactory(SecondaryWindow::kNasdaqHm, site(web::HeatmapSite()));

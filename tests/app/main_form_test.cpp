@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 
 #include "app/fakes.hpp"
 #include "app/main_form.hpp"
+#include "app/start.hpp"
 #include "platform/default_browser.hpp"
 #include "support/gtk_fixture.hpp"
 #include "support/loopback_server.hpp"
@@ -227,6 +229,27 @@ TEST_F(MainWindow, OpenCommandsShowOneSharedInstanceModallyAndWaitForIt) {
   EXPECT_EQ(made, 1);
   EXPECT_EQ(log,
             (std::vector<std::string>{"load about", "unload about", "load about", "unload about"}));
+}
+
+TEST_F(MainWindow, SecondaryWindowsOutliveTheServicesTheyWereRegisteredWith) {
+  // The program registers its windows from a set of services that is gone
+  // long before the first window opens; a factory that kept it would read
+  // whatever took its place (here: another catalogue).
+  test::LoopbackServer other;
+  web::DestinationCatalogue otherCatalogue{other.BaseAddress()};
+  std::optional<ProgramServices> services;
+  services.emplace(ProgramServices{{}, loaded, placement, store, session, catalogue, sharedForms});
+  RegisterSecondaryWindows(sharedForms, *services);
+  services.reset();
+  services.emplace(
+      ProgramServices{{}, loaded, placement, store, session, otherCatalogue, sharedForms});
+
+  ui::Form* ticker = sharedForms.Get(SecondaryWindow::kNasdaqTicker);
+  ASSERT_NE(ticker, nullptr);
+  ticker->Load();
+  EXPECT_TRUE(AwaitRequests(Destination::nasdaqticker));
+  EXPECT_TRUE(other.Requests().empty());
+  ticker->Unload();
 }
 
 TEST_F(MainWindow, ClosingUnloadsTheOtherWindowsNewestFirstThenStoresGeometry) {
