@@ -68,6 +68,36 @@ check "the splash appears first" test -n "$splash_first"
 check "the splash stays about 4000 ms (first seen to last seen: $((splash_last - splash_first)) ms)" \
   test $((splash_last - splash_first)) -ge 3500
 check "splash and main window are never visible together" test "$together" -eq 0
+
+# The menus as a person uses them: a site window and the About window open and
+# close again, and the program goes on.
+window_shows() {  # window_shows <name>: waits up to 5 s for a visible window
+  local deadline=$(( $(now_ms) + 5000 ))
+  while [ "$(now_ms)" -lt "$deadline" ]; do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+window_gone() {
+  local deadline=$(( $(now_ms) + 5000 ))
+  while [ "$(now_ms)" -lt "$deadline" ]; do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  return 1
+}
+xdotool windowactivate --sync "$main" 2>/dev/null
+xdotool key alt+t; sleep 0.7; xdotool key Return
+check "Tools > Earnings Calendar (Nasdaq) opens its window" window_shows '^Nasdaq Earnings Calendar$'
+wmctrl -c 'Nasdaq Earnings Calendar'
+check "its close control closes it" window_gone '^Nasdaq Earnings Calendar$'
+xdotool windowactivate --sync "$main" 2>/dev/null
+xdotool key alt+h; sleep 0.7; xdotool key a
+check "Help > About opens the About window" window_shows '^About Ticklark 2$'
+xdotool key Escape
+check "Escape closes it" window_gone '^About Ticklark 2$'
+check "the program is still running" kill -0 "$pid"
 check "closing ends the program" close_program
 check "first run stores the defaults as they were" \
   test "$(stored MainLeft) $(stored MainTop) $(stored MainWidth) $(stored MainHeight)" = "1000 1000 6500 6500"
