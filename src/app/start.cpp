@@ -4,15 +4,21 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <thread>
 
+#include <glib-unix.h>
 #include <glib.h>
 #include <gtk/gtk.h>
 
+#include <gtkmm/init.h>
+
 #include "about/about_form.hpp"
+#include "app/endpoint_launcher.hpp"
 #include "app/main_form.hpp"
 #include "calc/calc_form.hpp"
 #include "platform/beep.hpp"
@@ -127,6 +133,46 @@ void RegisterSecondaryWindows(SharedForms& forms, const ProgramServices& service
                    [formServices] { return std::make_unique<about::AboutForm>(formServices); });
 }
 
+namespace {
+
+// The application's id: the desktop entry, the icon and the one running copy
+// are known by it.
+constexpr const char* kApplicationId = "org.ticklark.Ticklark2";
+
+// A second launch brings the running copy's active window to the front: the
+// main window, or the modal window open over it.
+void RaiseActiveWindow(const ui::LoadedWindows& loaded) {
+  for (int i = loaded.Count() - 1; i >= 0; --i) {
+    ui::Form& form = loaded.At(i);
+    if (form.IsVisible() && form.Window()) {
+      form.Window()->present();
+      return;
+    }
+  }
+}
+
+// SIGTERM and SIGINT end the program as its Exit command does.
+gboolean OnStopSignal(gpointer close) {
+  (*static_cast<std::function<void()>*>(close))();
+  return G_SOURCE_CONTINUE;
+}
+
+void AddCommandLine(Gtk::Application& application) {
+  using Type = Gio::Application::OptionType;
+  application.add_main_option_entry(Type::BOOL, "version", '\0', "Show the version and exit");
+  application.add_main_option_entry(
+      Type::STRING, "endpoint", '\0',
+      std::string("Use the web endpoint at BASE for this run instead of ") + kEndpointBase, "BASE");
+  application.set_option_context_summary(
+      "Stock tickers, market news, earnings calendars and real-time quotes.");
+  application.set_option_context_description(
+      "On a loopback BASE, the program starts ticklark-endpoint there itself when nothing "
+      "answers,\nand stops it when it ends. A second launch brings the running copy to the "
+      "front.");
+}
+
+}  // namespace
+
 int Run(int argc, char** argv) {
   // The program places its windows itself, which only X11 allows; on a Wayland
   // desktop it runs through XWayland.
@@ -136,39 +182,96 @@ int Run(int argc, char** argv) {
   g_set_prgname("ticklark2");
   g_set_application_name("Ticklark 2");
 
-  // Two launches make two programs: no uniqueness over D-Bus.
-  auto application =
-      Gtk::Application::create("org.ticklark.Ticklark2", Gio::Application::Flags::NON_UNIQUE);
+  // One copy at a time, found on the session bus by its id; tests that need
+  // copies apart give each its own with --gapplication-app-id. Made through
+  // GTK's own call, which opens the display only at start-up: --help and
+  // --version need none.
+  Gtk::init_gtkmm_internals();
+  Glib::RefPtr<Gtk::Application> application =
+      Glib::wrap(gtk_application_new(kApplicationId, G_APPLICATION_CAN_OVERRIDE_APP_ID), false);
+  AddCommandLine(*application);
+  std::string endpointBase = kEndpointBase;
+  application->signal_handle_local_options().connect(
+      [&endpointBase](const Glib::RefPtr<Glib::VariantDict>& options) -> int {
+        if (options->contains("version")) {
+          std::printf("Ticklark 2 %d.%d.%d\n", kVersionMajor, kVersionMinor, kVersionRevision);
+          return 0;
+        }
+        Glib::ustring base;
+        if (options->lookup_value("endpoint", base)) {
+          if (!ParseEndpointBase(base.raw())) {
+            std::fprintf(stderr,
+                         "ticklark2: --endpoint takes an http or https address such as %s, "
+                         "not '%s'\n",
+                         kEndpointBase, base.c_str());
+            return 2;
+          }
+          endpointBase = base.raw();
+        }
+        return -1;
+      },
+      false);
+
   ui::LoadedWindows loaded;
   platform::X11WindowPlacement placement;
   platform::KeyFileSettingsStore settings;
   platform::DesktopDefaultBrowser defaultBrowser;
   std::unique_ptr<web::WebSession> session;
-  web::DestinationCatalogue catalogue;
+  std::unique_ptr<web::DestinationCatalogue> catalogue;
+  std::unique_ptr<EndpointLauncher> endpoint;
   SharedForms sharedForms;
   std::unique_ptr<Module1> module;
 
+  std::function<void()> close = [&] {
+    MainForm* main = module ? module->MainWindow() : nullptr;
+    if (main && main->IsLoaded()) {
+      main->Close();
+    } else {
+      application->quit();
+    }
+  };
+  guint stopSignals[2] = {};
   application->signal_startup().connect([&] {
     ui::InstallProgramIcon();
     ui::InstallStyle();
     application->set_menubar(MainForm::BuildMenu());
+    stopSignals[0] = g_unix_signal_add(SIGTERM, OnStopSignal, &close);
+    stopSignals[1] = g_unix_signal_add(SIGINT, OnStopSignal, &close);
   });
   application->signal_activate().connect([&] {
     if (module) {
+      RaiseActiveWindow(loaded);
       return;
     }
     session = std::make_unique<web::WebSession>(defaultBrowser);
-    ProgramServices services{application, loaded,    placement,  settings,
-                             *session,    catalogue, sharedForms};
+    catalogue = std::make_unique<web::DestinationCatalogue>(endpointBase);
+    endpoint = std::make_unique<EndpointLauncher>(catalogue->EndpointBase());
+    ProgramServices services{application, loaded,     placement,  settings,
+                             *session,    *catalogue, sharedForms};
     RegisterSecondaryWindows(sharedForms, services);
-    module = std::make_unique<Module1>(services, [](int ms) { g_usleep(ms * 1000ul); });
+    // The splash's wait gives the endpoint its time to start; what it finds
+    // there is settled before the main window's first pages are asked for.
+    module = std::make_unique<Module1>(services, [&](int ms) {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+      if (endpoint->Prepare(until) == EndpointOutcome::kForeign) {
+        session->RefuseAddressesOf(catalogue->EndpointBase());
+      }
+      std::this_thread::sleep_until(until);
+    });
     module->Main();
     if (module->MainWindow() && module->MainWindow()->Window()) {
       ReportStartupWhenMapped(*module->MainWindow()->Window());
     }
   });
-  // The program takes nothing on its command line.
-  const int status = application->run(argc > 0 ? 1 : 0, argv);
+  const int status = application->run(argc, argv);
+  for (guint source : stopSignals) {
+    if (source != 0) {
+      g_source_remove(source);
+    }
+  }
+  if (endpoint) {
+    endpoint->Stop();
+  }
   ui::DestroyUnloadedWindows();
   return status;
 }

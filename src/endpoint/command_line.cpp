@@ -2,8 +2,102 @@
 #include "endpoint/command_line.hpp"
 
 #include <charconv>
+#include <memory>
+
+#include <glib.h>
+
+#include "ticklark/version.hpp"
 
 namespace ticklark::endpoint {
+
+namespace {
+
+constexpr const char* kSummary =
+    "Serves the Ticklark 2 endpoint pages: the redirect pages\n"
+    "/ticklark/viewext/redirect/<key>.asp and the ad frame page\n"
+    "/ticklark/viewext/ticklark_ad_frame.asp.";
+
+constexpr const char* kDescription =
+    "A table file holds one 'key = address' a line and '#' comments; its\n"
+    "entries replace those of the built-in table. It is read again when it\n"
+    "changes; a table with errors is refused, naming file and line.\n"
+    "\n"
+    "Started by systemd with a listening socket (LISTEN_FDS), it serves that\n"
+    "socket and --listen is not used.";
+
+struct ContextDeleter {
+  void operator()(GOptionContext* context) const { g_option_context_free(context); }
+};
+using ContextPtr = std::unique_ptr<GOptionContext, ContextDeleter>;
+
+// The parser writes the option values here through the callbacks below.
+struct Parsing {
+  Options options;
+  std::string error;
+};
+
+gboolean OnListen(const gchar*, const gchar* value, gpointer data, GError** error) {
+  auto* parsing = static_cast<Parsing*>(data);
+  const std::string text = value ? value : "";
+  if (!ParseListenAddress(text, parsing->options.host, parsing->options.port)) {
+    parsing->error = "--listen takes ADDRESS:PORT, such as 127.0.0.1:8642, not '" + text + "'";
+    g_set_error_literal(error, G_OPTION_ERROR, G_OPTION_ERROR_BAD_VALUE, parsing->error.c_str());
+    return FALSE;
+  }
+  parsing->options.listen_given = true;
+  return TRUE;
+}
+
+gboolean OnRedirects(const gchar*, const gchar* value, gpointer data, GError** error) {
+  auto* parsing = static_cast<Parsing*>(data);
+  if (!value || !*value) {
+    parsing->error = "--redirects needs a file name";
+    g_set_error_literal(error, G_OPTION_ERROR, G_OPTION_ERROR_BAD_VALUE, parsing->error.c_str());
+    return FALSE;
+  }
+  parsing->options.redirects = value;
+  return TRUE;
+}
+
+gboolean OnFlag(const gchar* name, const gchar*, gpointer data, GError**) {
+  auto* parsing = static_cast<Parsing*>(data);
+  const std::string_view option(name);
+  if (option == "--version") {
+    parsing->options.version = true;
+  } else {
+    parsing->options.help = true;
+  }
+  return TRUE;
+}
+
+// The entries are given in full, GLib's own --help is off: help and version
+// never end the process from inside the parser.
+ContextPtr NewContext(Parsing& parsing) {
+  static const GOptionEntry kEntries[] = {
+      {"listen", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_CALLBACK,
+       reinterpret_cast<gpointer>(&OnListen),
+       "Where to listen (default 127.0.0.1:8642; port 0 picks a free port; IPv6 as [::1]:8642)",
+       "ADDRESS:PORT"},
+      {"redirects", 0, G_OPTION_FLAG_FILENAME, G_OPTION_ARG_CALLBACK,
+       reinterpret_cast<gpointer>(&OnRedirects),
+       "Read redirect overrides from FILE instead of $XDG_CONFIG_HOME/Ticklark2/endpoint.conf",
+       "FILE"},
+      {"version", 0, G_OPTION_FLAG_NO_ARG, G_OPTION_ARG_CALLBACK,
+       reinterpret_cast<gpointer>(&OnFlag), "Show the version", nullptr},
+      {"help", 'h', G_OPTION_FLAG_NO_ARG, G_OPTION_ARG_CALLBACK,
+       reinterpret_cast<gpointer>(&OnFlag), "Show this text", nullptr},
+      {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr}};
+  ContextPtr context(g_option_context_new(nullptr));
+  g_option_context_set_help_enabled(context.get(), FALSE);
+  g_option_context_set_summary(context.get(), kSummary);
+  g_option_context_set_description(context.get(), kDescription);
+  GOptionGroup* group = g_option_group_new("ticklark-endpoint", "", "", &parsing, nullptr);
+  g_option_group_add_entries(group, kEntries);
+  g_option_context_set_main_group(context.get(), group);
+  return context;
+}
+
+}  // namespace
 
 bool ParseListenAddress(const std::string& text, std::string& host, unsigned& port) {
   const auto colon = text.rfind(':');
@@ -32,61 +126,47 @@ bool ParseListenAddress(const std::string& text, std::string& host, unsigned& po
 }
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
-  ParsedCommandLine parsed;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    std::string name = argument;
-    std::optional<std::string> value;
-    if (const auto equals = argument.find('=');
-        argument.starts_with("--") && equals != std::string::npos) {
-      name = argument.substr(0, equals);
-      value = argument.substr(equals + 1);
-    }
-    if (name == "--help" || name == "-h") {
-      parsed.options.help = true;
-      continue;
-    }
-    if (name != "--redirects" && name != "--listen") {
-      parsed.error = "unknown argument '" + argument + "'";
-      return parsed;
-    }
-    if (!value) {
-      if (i + 1 == arguments.size()) {
-        parsed.error = name + " needs a value";
-        return parsed;
-      }
-      value = arguments[++i];
-    }
-    if (name == "--redirects") {
-      if (value->empty()) {
-        parsed.error = "--redirects needs a file name";
-        return parsed;
-      }
-      parsed.options.redirects = *value;
-    } else if (!ParseListenAddress(*value, parsed.options.host, parsed.options.port)) {
-      parsed.error = "--listen takes ADDRESS:PORT, such as 127.0.0.1:8642, not '" + *value + "'";
-      return parsed;
-    }
+  Parsing parsing;
+  // An option that wants a value must not take the end of the line for one:
+  // GLib would say so in words of its own.
+  if (!arguments.empty() && (arguments.back() == "--listen" || arguments.back() == "--redirects")) {
+    return {parsing.options, arguments.back() + " needs a value"};
   }
-  return parsed;
+  ContextPtr context = NewContext(parsing);
+  // Unknown options stay in the list and are named below, as any other
+  // argument that is not an option.
+  g_option_context_set_ignore_unknown_options(context.get(), TRUE);
+  gchar** argv = g_new0(gchar*, arguments.size() + 2);
+  argv[0] = g_strdup("ticklark-endpoint");
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    argv[i + 1] = g_strdup(arguments[i].c_str());
+  }
+  GError* error = nullptr;
+  const bool parsed = g_option_context_parse_strv(context.get(), &argv, &error);
+  if (!parsed) {
+    if (parsing.error.empty()) {
+      parsing.error = error ? error->message : "bad command line";
+    }
+  } else if (argv[0] && argv[1]) {
+    parsing.error = std::string("unknown argument '") + argv[1] + "'";
+  }
+  g_clear_error(&error);
+  g_strfreev(argv);
+  return {parsing.options, parsing.error};
 }
 
 std::string Usage() {
-  return "Usage: ticklark-endpoint [--listen ADDRESS:PORT] [--redirects FILE]\n"
-         "\n"
-         "Serves the Ticklark 2 endpoint pages: the redirect pages\n"
-         "/ticklark/viewext/redirect/<key>.asp and the ad frame page\n"
-         "/ticklark/viewext/ticklark_ad_frame.asp.\n"
-         "\n"
-         "  --listen ADDRESS:PORT  where to listen (default 127.0.0.1:8642;\n"
-         "                         port 0 picks a free port; IPv6 as [::1]:8642)\n"
-         "  --redirects FILE       read redirect overrides from FILE instead of\n"
-         "                         $XDG_CONFIG_HOME/Ticklark2/endpoint.conf\n"
-         "  --help                 show this text\n"
-         "\n"
-         "A table file holds one 'key = address' a line and '#' comments; its\n"
-         "entries replace those of the built-in table. It is read again when it\n"
-         "changes; a table with errors is refused, naming file and line.\n";
+  Parsing parsing;
+  ContextPtr context = NewContext(parsing);
+  gchar* text = g_option_context_get_help(context.get(), TRUE, nullptr);
+  std::string usage(text);
+  g_free(text);
+  return usage;
+}
+
+std::string VersionText() {
+  return "ticklark-endpoint " + std::to_string(kVersionMajor) + "." +
+         std::to_string(kVersionMinor) + "." + std::to_string(kVersionRevision) + "\n";
 }
 
 }  // namespace ticklark::endpoint

@@ -13,8 +13,10 @@ inline constexpr unsigned kDefaultListenPort = 8642;
 struct Options {
   std::string host = kDefaultListenHost;
   unsigned port = kDefaultListenPort;
+  bool listen_given = false;             // --listen was on the command line
   std::optional<std::string> redirects;  // --redirects FILE instead of the user's table
   bool help = false;
+  bool version = false;
 };
 
 struct ParsedCommandLine {
@@ -24,7 +26,7 @@ struct ParsedCommandLine {
   bool ok() const { return error.empty(); }
 };
 
-// Reads the arguments after the program name.
+// Reads the arguments after the program name, with GLib's option parser.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // "ADDRESS:PORT", with an IPv6 address in brackets ("[::1]:8642").
@@ -32,5 +34,8 @@ bool ParseListenAddress(const std::string& text, std::string& host, unsigned& po
 
 // The text of --help.
 std::string Usage();
+
+// The text of --version.
+std::string VersionText();
 
 }  // namespace ticklark::endpoint

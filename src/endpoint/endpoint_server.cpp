@@ -135,6 +135,26 @@ bool EndpointServer::Listen(const std::string& host, unsigned port, std::string&
   return true;
 }
 
+bool EndpointServer::ListenOnSocket(int fd, std::string& error) {
+  GError* socket_error = nullptr;
+  GSocket* socket = g_socket_new_from_fd(fd, &socket_error);
+  bool listening = socket != nullptr;
+  if (listening) {
+    listening = soup_server_listen_socket(m_server, socket, static_cast<SoupServerListenOptions>(0),
+                                          &socket_error);
+    g_object_unref(socket);
+  }
+  if (!listening) {
+    error = socket_error ? socket_error->message : "not a socket";
+    g_clear_error(&socket_error);
+    return false;
+  }
+  GSList* uris = soup_server_get_uris(m_server);
+  m_port = uris ? static_cast<unsigned>(g_uri_get_port(static_cast<GUri*>(uris->data))) : 0;
+  g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+  return true;
+}
+
 void EndpointServer::SetTable(std::shared_ptr<const RedirectTable> table) {
   m_table = std::move(table);
 }

@@ -28,6 +28,9 @@ class EndpointServer {
   // Listens on |host| (an IP address) and |port| (0: any free port). On
   // failure returns false and says why in |error|.
   bool Listen(const std::string& host, unsigned port, std::string& error);
+  // Serves the listening socket |fd|, one that systemd passed (socket
+  // activation). On failure returns false and says why in |error|.
+  bool ListenOnSocket(int fd, std::string& error);
   // The port listened on, once Listen() succeeded.
   unsigned port() const { return m_port; }
 

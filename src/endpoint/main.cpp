@@ -7,8 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <glib-unix.h>
 #include <glib.h>
+#include <systemd/sd-daemon.h>
 
 #include "endpoint/command_line.hpp"
 #include "endpoint/embedded_files.hpp"
@@ -23,6 +28,66 @@ void Say(std::string_view text) {
   std::string line = "ticklark-endpoint: ";
   line += text;
   ticklark::endpoint::LogToStandardError(line);
+}
+
+// "http://ADDRESS:PORT/" of a listening socket, IPv6 in brackets.
+std::string SocketAddressText(int fd) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  char text[INET6_ADDRSTRLEN] = "?";
+  unsigned port = 0;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    if (address.ss_family == AF_INET6) {
+      const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
+      inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+      port = ntohs(v6->sin6_port);
+      return "http://[" + std::string(text) + "]:" + std::to_string(port) + "/";
+    }
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
+    inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+    port = ntohs(v4->sin_port);
+  }
+  return "http://" + std::string(text) + ":" + std::to_string(port) + "/";
+}
+
+// Binds where the options say, or takes the socket that systemd passed
+// (socket activation). Returns false after saying why.
+bool StartListening(ticklark::endpoint::EndpointServer& server,
+                    const ticklark::endpoint::Options& options, std::string& where) {
+  std::string error;
+  const int passed = sd_listen_fds(1);
+  if (passed < 0) {
+    Say(std::string("cannot take the sockets passed by systemd: ") + g_strerror(-passed));
+    return false;
+  }
+  if (passed > 1) {
+    Say("systemd passed " + std::to_string(passed) + " sockets; the endpoint serves one");
+    return false;
+  }
+  if (passed == 1) {
+    const int fd = SD_LISTEN_FDS_START;
+    if (sd_is_socket(fd, AF_UNSPEC, SOCK_STREAM, 1) <= 0) {
+      Say("the socket passed by systemd is not a listening stream socket");
+      return false;
+    }
+    if (!server.ListenOnSocket(fd, error)) {
+      Say("cannot serve the socket passed by systemd: " + error);
+      return false;
+    }
+    if (options.listen_given) {
+      Say("--listen is not used: systemd passed a socket");
+    }
+    where = SocketAddressText(fd) + " (socket from systemd)";
+    return true;
+  }
+  if (!server.Listen(options.host, options.port, error)) {
+    Say("cannot listen on " + options.host + ":" + std::to_string(options.port) + ": " + error);
+    return false;
+  }
+  const bool v6 = options.host.find(':') != std::string::npos;
+  const std::string host = v6 ? "[" + options.host + "]" : options.host;
+  where = "http://" + host + ":" + std::to_string(server.port()) + "/";
+  return true;
 }
 
 gboolean OnStopSignal(gpointer loop) {
@@ -44,15 +109,12 @@ int Run(const ticklark::endpoint::Options& options) {
   }
 
   EndpointServer server(source.table(), AdFramePage(), LogToStandardError);
-  std::string error;
-  if (!server.Listen(options.host, options.port, error)) {
-    Say("cannot listen on " + options.host + ":" + std::to_string(options.port) + ": " + error);
+  std::string where;
+  if (!StartListening(server, options, where)) {
     return 1;
   }
-  const bool v6 = options.host.find(':') != std::string::npos;
-  const std::string host = v6 ? "[" + options.host + "]" : options.host;
-  Say("listening on http://" + host + ":" + std::to_string(server.port()) + "/ with redirects " +
-      kBuiltInTableName + " + " + source.path());
+  Say("listening on " + where + " with redirects " + kBuiltInTableName + " + " + source.path());
+  std::string error;
   if (!source.Watch([&server](auto table) { server.SetTable(std::move(table)); }, Say, error)) {
     Say("cannot watch " + source.path() + " (" + error + "); changes need a restart");
   }
@@ -71,6 +133,7 @@ int Run(const ticklark::endpoint::Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  g_set_prgname("ticklark-endpoint");
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const auto parsed = ticklark::endpoint::ParseCommandLine(arguments);
   if (!parsed.ok()) {
@@ -79,6 +142,10 @@ int main(int argc, char** argv) {
   }
   if (parsed.options.help) {
     std::fputs(ticklark::endpoint::Usage().c_str(), stdout);
+    return 0;
+  }
+  if (parsed.options.version) {
+    std::fputs(ticklark::endpoint::VersionText().c_str(), stdout);
     return 0;
   }
   return Run(parsed.options);

@@ -78,6 +78,12 @@ std::string NoticePage(PaneNotice notice, PaneRole role, const std::string& addr
     what = "This page was closed because it used too much memory.";
   }
   const char* hint = role == PaneRole::kMain ? "<p>Refresh loads it again.</p>" : "";
+  if (notice == PaneNotice::kRefused) {
+    what = "Another user's program holds this page's address, so it is not loaded.";
+    hint =
+        "<p>To use another address, start Ticklark 2 with --endpoint "
+        "http://127.0.0.1:PORT.</p>";
+  }
   return std::string(
              "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
              "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
@@ -157,7 +163,7 @@ class BrowserPane::Impl {
   void CloseOpenDialog();
   void ReplaceWebProcess();
   void RestartPendingLoad();
-  void ShowNotice(PaneNotice notice);
+  void ShowNotice(PaneNotice notice, const char* address = nullptr);
   void SetHangNoticeVisible(bool visible);
 
   // Timer and idle callbacks; each clears its own source id.
@@ -351,6 +357,11 @@ void BrowserPane::Impl::Navigate(const std::string& address) {
   if (!MayShowInPane(address.c_str())) {
     return;  // a javascript: address would otherwise run in the current page
   }
+  if (m_session.Refuses(address.c_str())) {
+    CloseOpenDialog();
+    ShowNotice(PaneNotice::kRefused, address.c_str());
+    return;
+  }
   OrderLoad([this, address] { webkit_web_view_load_uri(m_view, address.c_str()); });
 }
 
@@ -473,16 +484,16 @@ void BrowserPane::Impl::ReplaceWebProcess() {
   SetHangNoticeVisible(false);
 }
 
-void BrowserPane::Impl::ShowNotice(PaneNotice notice) {
+void BrowserPane::Impl::ShowNotice(PaneNotice notice, const char* address) {
   m_notice = notice;
   if (!m_historyBeforeNotice) {
     m_historyBeforeNotice = webkit_web_view_get_session_state(m_view);
   }
-  const char* uri = webkit_web_view_get_uri(m_view);
-  const std::string address = uri && *uri ? uri : "about:blank";
-  const std::string page = NoticePage(notice, m_role, address);
+  const char* uri = address ? address : webkit_web_view_get_uri(m_view);
+  const std::string shown = uri && *uri ? uri : "about:blank";
+  const std::string page = NoticePage(notice, m_role, shown);
   m_noticeLoading = true;
-  webkit_web_view_load_alternate_html(m_view, page.c_str(), address.c_str(), nullptr);
+  webkit_web_view_load_alternate_html(m_view, page.c_str(), shown.c_str(), nullptr);
 }
 
 void BrowserPane::Impl::SetHangNoticeVisible(bool visible) {
@@ -500,7 +511,11 @@ gboolean BrowserPane::Impl::OnDecidePolicy(WebKitPolicyDecision* decision,
       WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
           WEBKIT_NAVIGATION_POLICY_DECISION(decision));
       const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-      if (MayShowInPane(uri)) {
+      if (m_session.Refuses(uri) && !m_noticeLoading) {
+        // Reached by a redirect, the history or a reload: nothing goes out.
+        webkit_policy_decision_ignore(decision);
+        ShowNotice(PaneNotice::kRefused, uri);
+      } else if (MayShowInPane(uri)) {
         webkit_policy_decision_use(decision);
       } else {
         webkit_policy_decision_ignore(decision);

@@ -25,6 +25,7 @@ enum class PaneNotice {
   kMemoryLimit,   // the web process grew past its memory limit and was ended
   kStopped,       // the web process was ended on purpose (Stop on a hung page)
   kUnresponsive,  // the web process has not answered for a while
+  kRefused,       // the page's address is refused by the session (another user's endpoint)
 };
 
 // One embedded web view with the program's policies. Windows place Widget()

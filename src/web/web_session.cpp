@@ -42,7 +42,48 @@ WebKitSettings* NewSettings() {
       "enable-fullscreen", FALSE, "media-playback-requires-user-gesture", TRUE, nullptr);
 }
 
+struct HostAndPort {
+  std::string host;
+  int port = -1;
+  bool loopback = false;
+};
+
+std::optional<HostAndPort> HostAndPortOf(const char* address) {
+  GUri* uri = address ? g_uri_parse(address, G_URI_FLAGS_NONE, nullptr) : nullptr;
+  if (!uri) {
+    return std::nullopt;
+  }
+  const std::string scheme = g_uri_get_scheme(uri);
+  HostAndPort parts;
+  parts.host = g_uri_get_host(uri) ? g_uri_get_host(uri) : "";
+  parts.port = g_uri_get_port(uri);
+  g_uri_unref(uri);
+  if (parts.port < 0) {
+    parts.port = scheme == "https" ? 443 : 80;
+  }
+  GInetAddress* ip = g_inet_address_new_from_string(parts.host.c_str());
+  parts.loopback = g_ascii_strcasecmp(parts.host.c_str(), "localhost") == 0 ||
+                   (ip && g_inet_address_get_is_loopback(ip));
+  if (ip) {
+    g_object_unref(ip);
+  }
+  return parts;
+}
+
 }  // namespace
+
+bool WebSession::Refuses(const char* address) const {
+  if (m_refusedBase.empty()) {
+    return false;
+  }
+  const auto refused = HostAndPortOf(m_refusedBase.c_str());
+  const auto asked = HostAndPortOf(address);
+  if (!refused || !asked || refused->port != asked->port) {
+    return false;
+  }
+  return (refused->loopback && asked->loopback) ||
+         g_ascii_strcasecmp(refused->host.c_str(), asked->host.c_str()) == 0;
+}
 
 std::string WebSession::DataDirectory() {
   return std::string(g_get_user_data_dir()) + "/" + kAppTitle;

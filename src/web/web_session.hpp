@@ -67,6 +67,12 @@ class WebSession {
   const PaneTimings& Timings() const { return m_timings; }
   void SetTimings(const PaneTimings& timings) { m_timings = timings; }
 
+  // Nothing is loaded from |base| ("scheme://host[:port]") any more: a pane
+  // asked for an address there shows a notice instead. A loopback base counts
+  // for every loopback name of the same port. Empty refuses nothing.
+  void RefuseAddressesOf(const std::string& base) { m_refusedBase = base; }
+  bool Refuses(const char* address) const;
+
   // Downloads refused so far (each one cancelled before anything was written).
   std::size_t CancelledDownloads() const { return m_cancelledDownloads; }
 
@@ -85,6 +91,7 @@ class WebSession {
   unsigned long m_downloadHandler = 0;
   std::size_t m_cancelledDownloads = 0;
   PaneTimings m_timings;
+  std::string m_refusedBase;
 };
 
 }  // namespace ticklark::web
