@@ -263,7 +263,7 @@ bool EndpointLauncher::AnswersAsEndpoint(Clock::time_point deadline) const {
 }
 
 EndpointOutcome EndpointLauncher::Start(Clock::time_point deadline) {
-  std::string lookedAt = "as given";
+  std::string lookedAt = m_executable;
   const std::string executable =
       m_executable.empty() ? FindEndpointExecutable(ProgramPath(), lookedAt) : m_executable;
   if (executable.empty() || !g_file_test(executable.c_str(), G_FILE_TEST_IS_EXECUTABLE)) {

@@ -231,6 +231,39 @@ TEST_F(MainWindow, OpenCommandsShowOneSharedInstanceModallyAndWaitForIt) {
             (std::vector<std::string>{"load about", "unload about", "load about", "unload about"}));
 }
 
+// Another user's program holds the endpoint's address: its pages are never
+// asked for, however a pane comes to them, and outside pages still load.
+TEST_F(MainWindow, RefusedEndpointPagesShowANoticeAndAreNeverAskedFor) {
+  session.RefuseAddressesOf(server.BaseAddress());
+  test::LoopbackServer outside;
+  outside.ServeHtml("/home", "<p>outside</p>");
+  outside.Redirect("/to-endpoint", catalogue.Address(Destination::nasdaqcal));
+  const auto refused = [](web::BrowserPane* pane) {
+    return test::PumpUntil(
+        [&] { return pane->Notice() == web::PaneNotice::kRefused && !pane->IsLoading(); });
+  };
+  form->Load();
+  EXPECT_TRUE(refused(form->WebBrowser1()));
+  EXPECT_TRUE(refused(form->WebBrowser2()));
+  EXPECT_TRUE(refused(form->WebBrowser12()));
+  web::BrowserPane* pane = form->WebBrowser2();
+  pane->Refresh();
+  EXPECT_TRUE(refused(pane));
+  pane->Navigate(outside.Address("/home"));
+  EXPECT_TRUE(test::PumpUntil(
+      [&] { return pane->CurrentAddress() == outside.Address("/home") && !pane->IsLoading(); }));
+  EXPECT_EQ(pane->Notice(), web::PaneNotice::kNone);
+  pane->GoBack();
+  EXPECT_TRUE(refused(pane));
+  ASSERT_TRUE(form->RunMenuCommand("mnuNasEarnCal2"));
+  EXPECT_TRUE(refused(pane));
+  pane->Navigate(outside.Address("/to-endpoint"));
+  EXPECT_TRUE(test::PumpUntil([&] { return outside.CountRequests("/to-endpoint") == 1; }));
+  EXPECT_TRUE(refused(pane));
+  test::PumpFor(std::chrono::milliseconds(300));
+  EXPECT_TRUE(server.Requests().empty()) << server.Requests().front();
+}
+
 TEST_F(MainWindow, SecondaryWindowsOutliveTheServicesTheyWereRegisteredWith) {
   // The program registers its windows from a set of services that is gone
   // long before the first window opens; a factory that kept it would read
