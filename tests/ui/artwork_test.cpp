@@ -257,11 +257,10 @@ struct IconCase {
   const char* file;
   int size;
 };
-constexpr IconCase kIcons[] = {{"ticklark2.ico", 32},
-                               {"ticklark2-32.png", 32},
-                               {"ticklark2-48.png", 48},
-                               {"ticklark2-128.png", 128},
-                               {"ticklark2-256.png", 256}};
+constexpr IconCase kIcons[] = {
+    {"ticklark2.ico", 32},      {"ticklark2-16.png", 16},   {"ticklark2-24.png", 24},
+    {"ticklark2-32.png", 32},   {"ticklark2-48.png", 48},   {"ticklark2-64.png", 64},
+    {"ticklark2-128.png", 128}, {"ticklark2-256.png", 256}, {"ticklark2.svg", 256}};
 
 void PrintTo(const IconCase& c, std::ostream* os) {
   *os << c.file;

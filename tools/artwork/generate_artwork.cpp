@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Draws the program's image assets: the icon (ICO and PNG sizes), the splash
-// artwork and the navigation-button pictures.
+// Draws the program's image assets: the icon (ICO, PNG sizes and a scalable SVG), the
+// splash artwork and the navigation-button pictures.
 //
 //   ticklark-artwork [--font-dir DIR] OUTPUT_DIR
 
+#include <cairo-svg.h>
 #include <cairo.h>
 
 #include <cstdint>
@@ -23,7 +24,9 @@ namespace {
 
 constexpr const char* kDefaultFontDir = "/usr/share/fonts/truetype/dejavu";
 constexpr int kIcoSize = 32;
-constexpr int kPngSizes[] = {32, 48, 128, 256};
+// The sizes of the desktop's icon theme.
+constexpr int kPngSizes[] = {16, 24, 32, 48, 64, 128, 256};
+constexpr int kSvgSize = 256;
 
 struct NavFile {
   const char* name;
@@ -58,9 +61,25 @@ void WritePng(const std::filesystem::path& path, cairo_surface_t* surface) {
   std::cout << path.string() << '\n';
 }
 
+void WriteSvgIcon(const std::filesystem::path& path) {
+  SurfacePtr surface(cairo_svg_surface_create(path.c_str(), kSvgSize, kSvgSize));
+  cairo_svg_surface_set_document_unit(surface.get(), CAIRO_SVG_UNIT_USER);
+  {
+    ContextPtr cr = NewContext(surface.get());
+    DrawIconPaths(cr.get(), kSvgSize);
+  }
+  cairo_surface_finish(surface.get());
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
+    throw std::runtime_error("cannot write " + path.string());
+  }
+  std::cout << path.string() << '\n';
+}
+
 void Generate(const std::filesystem::path& out, const std::string& font_dir) {
   std::filesystem::create_directories(out);
   const Typesetter type(font_dir);
+  // First: the SVG names its groups after cairo's count of surfaces so far.
+  WriteSvgIcon(out / "ticklark2.svg");
 
   SurfacePtr icon = PaintIcon(kIcoSize);
   WriteFile(out / "ticklark2.ico", EncodeIco8(QuantiseMedianCut(ToImage(icon.get()))));

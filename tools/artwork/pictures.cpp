@@ -33,21 +33,22 @@ constexpr double kSmallEmblemWidth = 0.3;  // half the chevron width, as a share
 
 }  // namespace
 
-SurfacePtr PaintIcon(int size) {
-  const double s = size;
-  SurfacePtr surface = NewSurface(size, size);
-  ContextPtr owner = NewContext(surface.get());
-  cairo_t* cr = owner.get();
+namespace {
 
+// The icon for a square of |size|; |soft| adds the blurred shadows and glows,
+// which need a raster target.
+void DrawIcon(cairo_t* cr, int size, bool soft) {
+  const double s = size;
   const bool large = size >= 128;
   const double margin = large ? s / 32 : 0;
   const double tile = s - 2 * margin;
-  const double corner = tile * 0.18;
+  // At least three and a half pixels, so that the smallest icon keeps clear corners.
+  const double corner = std::max(tile * 0.18, 3.5);
   const auto add_tile = [&](cairo_t* c) {
     RoundedRectangle(c, margin, margin, tile, tile, corner);
   };
 
-  if (large) {
+  if (large && soft) {
     PaintSoftened(cr, static_cast<int>(s / 80), 0.55, [&](cairo_t* c) {
       cairo_translate(c, 0, s / 96);
       add_tile(c);
@@ -93,14 +94,23 @@ SurfacePtr PaintIcon(int size) {
   const double emblem_width =
       small ? 2 * std::round(s * kSmallEmblemWidth) : tile * 0.74 / EmblemHeight(shape, 1);
   const double top = (s - EmblemHeight(shape, emblem_width)) / 2;
-  if (size >= 48) {
+  if (size >= 48 && soft) {
     PaintSoftened(cr, static_cast<int>(std::max(2.0, s / 24)), 0.55,
                   [&](cairo_t* c) { FillEmblemSilhouette(c, s / 2, top, emblem_width, shape, 1); });
   }
-  PaintSoftened(cr, static_cast<int>(std::max(1.0, s / 64)), 0.6, [&](cairo_t* c) {
-    FillEmblemSilhouette(c, s / 2, top + std::max(1.0, s / 64), emblem_width, shape, 1,
-                         Hex(0x000000));
-  });
+  if (soft) {
+    cairo_save(cr);
+    if (size < 24) {
+      // On the smallest icon the shadow would reach into the clear corners.
+      add_tile(cr);
+      cairo_clip(cr);
+    }
+    PaintSoftened(cr, static_cast<int>(std::max(1.0, s / 64)), 0.6, [&](cairo_t* c) {
+      FillEmblemSilhouette(c, s / 2, top + std::max(1.0, s / 64), emblem_width, shape, 1,
+                           Hex(0x000000));
+    });
+    cairo_restore(cr);
+  }
   EmblemFinish finish;
   finish.outline_width = large ? s / 128 : 0;
   finish.highlight = size <= 32 ? 0.3 : 0.35;
@@ -122,7 +132,19 @@ SurfacePtr PaintIcon(int size) {
                    corner - line / 2);
   SetColour(cr, kTileEdge);
   cairo_stroke(cr);
+}
+
+}  // namespace
+
+SurfacePtr PaintIcon(int size) {
+  SurfacePtr surface = NewSurface(size, size);
+  ContextPtr cr = NewContext(surface.get());
+  DrawIcon(cr.get(), size, true);
   return surface;
+}
+
+void DrawIconPaths(cairo_t* cr, int size) {
+  DrawIcon(cr, size, false);
 }
 
 namespace {

@@ -22,6 +22,10 @@ enum class NavPicture { kBack, kForward, kStop, kRefresh };
 // blue tile with rounded, transparent corners.
 SurfacePtr PaintIcon(int size);
 
+// The same icon as paths and gradients only, for a scalable picture: without
+// the soft shadows and glows, which a raster picture alone can hold.
+void DrawIconPaths(cairo_t* cr, int size);
+
 // The splash artwork, opaque, kSplashWidth by kSplashHeight.
 SurfacePtr PaintSplash(const Typesetter& type);
 
