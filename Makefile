@@ -1,24 +1,37 @@
 # SPDX-License-Identifier: MIT
-# make run   installs what is missing, builds, starts Ticklark 2 on its default endpoint
-# make test  the same set-up, then the whole suite under a virtual display
-.PHONY: run test build configure deps clean
+# make run      installs what building and running need, builds, starts Ticklark 2
+# make test     adds the test tools, builds everything, runs the whole suite
+# make package  writes build/ticklark2_<version>-1_<arch>.deb
+.PHONY: run test build build-program configure deps test-deps package-deps package clean
 
 deps:
 	@scripts/install-deps
 
-configure: deps
+test-deps:
+	@scripts/install-deps test
+
+package-deps:
+	@scripts/install-deps package
+
+configure:
 	@cmake --preset default >/dev/null
 
-build: configure
-	@cmake --build --preset default
+build-program: deps configure
+	@cmake --build --preset default --target ticklark2 ticklark-endpoint
 
-run: build
+run: build-program
 	@scripts/run-program
+
+build: test-deps configure
+	@cmake --build --preset default
 
 # A test that fails is run once more before it counts as failed: a shared
 # virtual display under two parallel jobs now and then drops a connection.
 test: build
 	@scripts/with-test-display ctest --preset default --repeat until-pass:2
+
+package: package-deps build-program
+	@cd build && cpack -G DEB
 
 clean:
 	rm -rf build build-sanitize

@@ -50,7 +50,7 @@ main_window() {  # the splash, 470 x 256, bears the same name
 # The share of dark blue in the top right of the main window: the market
 # strip's ground, where an error page or a notice is white.
 strip_shown() {
-  import -window "$main" "$work/shot.png" 2>/dev/null &&
+  [ -n "$main" ] && import -window "$main" "$work/shot.png" 2>/dev/null &&
     [ "$(convert "$work/shot.png" -crop 600x60+350+30 +repage \
       -fx 'b>0.15 && r<0.2 && b>r+0.1 ? 1 : 0' -format '%[fx:mean>0.5]' info:)" = 1 ]
 }
