@@ -124,10 +124,23 @@ TEST(CommandLine, OptionsAndMistakes) {
   EXPECT_EQ(parsed.options.redirects, "r.conf");
   EXPECT_EQ(parsed.options.host, "::1");
   EXPECT_EQ(parsed.options.port, 1u);
-  for (const std::vector<std::string>& bad : std::initializer_list<std::vector<std::string>>{
-           {"--redirects"}, {"--redirects="}, {"--listen", "8642"}, {"--port=1"}, {"extra"}}) {
+  EXPECT_FALSE(parsed.options.version || parsed.options.help);
+  EXPECT_TRUE(ParseCommandLine({"--version"}).options.version);
+  EXPECT_TRUE(ParseCommandLine({"-h"}).options.help);
+  EXPECT_TRUE(ParseCommandLine({"--listen", "127.0.0.1:1"}).options.listen_given);
+  for (const std::vector<std::string>& bad :
+       std::initializer_list<std::vector<std::string>>{{"--redirects"},
+                                                       {"--redirects="},
+                                                       {"--listen", "8642"},
+                                                       {"--listen"},
+                                                       {"--listen="},
+                                                       {"--port=1"},
+                                                       {"-x"},
+                                                       {"extra"},
+                                                       {"--version", "extra"}}) {
     EXPECT_FALSE(ParseCommandLine(bad).ok()) << bad.front();
   }
+  EXPECT_EQ(ParseCommandLine({"--port=1"}).error, "unknown argument '--port=1'");
 }
 
 }  // namespace
