@@ -134,8 +134,10 @@ class ConnectionObserver {
 // peer's data ends in the middle of a request: at the end of an answer, or
 // with a read error, it leaves the connection, its descriptor and its memory
 // behind for good (the peer's side in CLOSE-WAIT). With the byte, the data
-// ends inside a request: libsoup answers "400 Bad Request" (to a peer that
-// has gone, or to a socket the server shut down) and closes the connection.
+// ends inside a request: libsoup tries to answer "400 Bad Request", which
+// fails as the socket's sending side is shut first, and closes the
+// connection. Ending a connection is shutting its socket down, which leads
+// here the same way.
 struct PeerEndStream {
   GInputStream parent;
   GSocketConnection* connection;
@@ -169,6 +171,9 @@ gssize ReportEnd(PeerEndStream* self, void* buffer, gsize count, gssize read, GE
   if (ended && count > 0 && !self->end_reported) {
     self->end_reported = TRUE;
     g_clear_error(&failure);
+    // The peer sends nothing more, so no answer is owed; libsoup's answer to
+    // the stray byte then fails instead of reaching a peer that still reads.
+    g_socket_shutdown(g_socket_connection_get_socket(self->connection), FALSE, TRUE, nullptr);
     static_cast<char*>(buffer)[0] = kStrayByte;
     return 1;
   }

