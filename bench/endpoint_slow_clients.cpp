@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Slow clients against a running ticklark-endpoint: many connections send part
-// of a request line, then a byte every few seconds, and connect again when the
-// endpoint cuts them off; meanwhile normal requests are timed one after
-// another. Prints their latency, the endpoint's CPU time, and its resident
-// memory and open descriptors before, during (the most seen) and after.
+// Slow clients against a running ticklark-endpoint. Normal requests are timed
+// one after another, first alone, then while many connections send part of a
+// request line, then a byte every few seconds, connecting again when the
+// endpoint cuts them off. Prints the latencies, the endpoint's CPU time, and
+// its resident memory and open descriptors before, during (the most seen) and
+// after.
 //
 //   endpoint_slow_clients PORT PID [CONNECTIONS [SECONDS [TRICKLE_MS]]]
 #include <unistd.h>
@@ -76,10 +77,26 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::chrono::microseconds took{};
-  for (int warm = 0; warm < 50; ++warm) {
-    ticklark::endpoint::test::TimedGet(port, kPath, took);
-  }
+  // Normal requests, one at a time 50 ms apart, for |length|: their latencies
+  // and how many failed; |between| runs after each.
+  std::size_t errors = 0;
+  const auto time_requests = [&](std::chrono::seconds length, const auto& between) {
+    std::vector<std::chrono::microseconds> latencies;
+    const auto until = std::chrono::steady_clock::now() + length;
+    while (std::chrono::steady_clock::now() < until) {
+      std::chrono::microseconds took{};
+      if (ticklark::endpoint::test::TimedGet(port, kPath, took) == 302) {
+        latencies.push_back(took);
+      } else {
+        ++errors;
+      }
+      between();
+      std::this_thread::sleep_for(50ms);
+    }
+    std::sort(latencies.begin(), latencies.end());
+    return latencies;
+  };
+  const auto alone = time_requests(5s, [] {});
   std::this_thread::sleep_for(500ms);  // the last of them closed
   const Sample before = Measure(pid);
   const long cpu_before = CpuTicks(pid);
@@ -111,24 +128,16 @@ int main(int argc, char** argv) {
     }
   });
 
-  std::vector<std::chrono::microseconds> latencies;
-  std::size_t errors = 0;
   Sample during{0, 0};
   auto next_sample = start;
-  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds)) {
-    if (ticklark::endpoint::test::TimedGet(port, kPath, took) == 302) {
-      latencies.push_back(took);
-    } else {
-      ++errors;
-    }
+  const auto latencies = time_requests(std::chrono::seconds(seconds), [&] {
     if (std::chrono::steady_clock::now() >= next_sample) {
       const Sample now = Measure(pid);
       during.rss_kib = std::max(during.rss_kib, now.rss_kib);
       during.descriptors = std::max(during.descriptors, now.descriptors);
       next_sample += 1s;
     }
-    std::this_thread::sleep_for(50ms);
-  }
+  });
   const long cpu_during = CpuTicks(pid) - cpu_before;
   const double run_seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -139,20 +148,22 @@ int main(int argc, char** argv) {
   std::this_thread::sleep_for(6s);
   const Sample after = Measure(pid);
 
-  std::sort(latencies.begin(), latencies.end());
-  const auto percentile = [&](std::size_t p) {
-    return latencies.empty() ? 0.0 : Milliseconds(latencies[(latencies.size() - 1) * p / 100]);
+  const auto percentile = [](const std::vector<std::chrono::microseconds>& sorted, std::size_t p) {
+    return sorted.empty() ? 0.0 : Milliseconds(sorted[(sorted.size() - 1) * p / 100]);
   };
   std::printf(
       "slow clients: %zu connections, each a partial request line then a byte every %.1f s, "
       "connecting again when cut off, for %d s\n",
       connections, static_cast<double>(trickle.count()) / 1000.0, seconds);
-  std::printf("  normal requests      %zu, one at a time, 50 ms apart\n",
-              latencies.size() + errors);
-  std::printf("  latency p50          %.3f ms\n", percentile(50));
-  std::printf("  latency p99          %.3f ms\n", percentile(99));
-  std::printf("  latency max          %.3f ms\n",
-              latencies.empty() ? 0.0 : Milliseconds(latencies.back()));
+  std::printf(
+      "  normal requests      one at a time, 50 ms apart: %zu alone for 5 s, %zu meanwhile\n",
+      alone.size(), latencies.size());
+  std::printf("  latency p50          %.3f ms alone, %.3f ms meanwhile\n", percentile(alone, 50),
+              percentile(latencies, 50));
+  std::printf("  latency p99          %.3f ms alone, %.3f ms meanwhile\n", percentile(alone, 99),
+              percentile(latencies, 99));
+  std::printf("  latency max          %.3f ms alone, %.3f ms meanwhile\n", percentile(alone, 100),
+              percentile(latencies, 100));
   std::printf("  errors               %zu\n", errors);
   std::printf("  slow reconnections   %zu\n", reconnects.load());
   std::printf("  endpoint CPU         %.0f%% of a core\n",
