@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -8,31 +9,45 @@
 
 #include <libsoup/soup.h>
 
+#include "endpoint/connection_table.hpp"
 #include "endpoint/redirect_table.hpp"
 
 namespace ticklark::endpoint {
 
+class ConnectionGuard;
+
 // The HTTP side of the endpoint: a SoupServer on the thread's default main
 // context that answers through Route() and writes one log line per request.
+// The server accepts its connections itself and holds each to the limits in
+// |limits| (see ConnectionLimits).
 class EndpointServer {
  public:
   using LogSink = std::function<void(std::string_view line)>;
 
   // |ad_frame_page| must outlive the server (the embedded page does).
   EndpointServer(std::shared_ptr<const RedirectTable> table, std::string_view ad_frame_page,
-                 LogSink log);
+                 LogSink log, ConnectionLimits limits = {});
   ~EndpointServer();
   EndpointServer(const EndpointServer&) = delete;
   EndpointServer& operator=(const EndpointServer&) = delete;
 
-  // Listens on |host| (an IP address) and |port| (0: any free port). On
-  // failure returns false and says why in |error|.
+  // Listens on |host| (an IP address) and |port| (0: any free port), then
+  // serves as Serve() does. On failure returns false and says why in |error|.
   bool Listen(const std::string& host, unsigned port, std::string& error);
+  // Serves the connections that arrive on |listening|: a bound stream socket
+  // that listens already, made by Listen() or handed over by whoever started
+  // the endpoint. The server keeps a reference and closes it when it goes.
+  // Once only; on failure returns false and says why in |error|.
+  bool Serve(GSocket* listening, std::string& error);
   // Serves the listening socket |fd|, one that systemd passed (socket
-  // activation). On failure returns false and says why in |error|.
+  // activation), as Serve() does.
   bool ListenOnSocket(int fd, std::string& error);
-  // The port listened on, once Listen() succeeded.
+  // The port served, once serving.
   unsigned port() const { return m_port; }
+  // Connections open now, and how many may be open at once (the limit, or
+  // fewer when the process may not open enough descriptors).
+  std::size_t connection_count() const;
+  std::size_t connection_cap() const;
 
   // Requests from now on are answered from |table|.
   void SetTable(std::shared_ptr<const RedirectTable> table);
@@ -48,6 +63,7 @@ class EndpointServer {
   std::string_view m_ad_frame_page;
   LogSink m_log;
   unsigned m_port = 0;
+  std::unique_ptr<ConnectionGuard> m_guard;
   gulong m_started_handler = 0;
   gulong m_finished_handler = 0;
   gulong m_aborted_handler = 0;

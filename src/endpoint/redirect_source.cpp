@@ -1,11 +1,85 @@
 // SPDX-License-Identifier: MIT
 #include "endpoint/redirect_source.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <utility>
 
 namespace ticklark::endpoint {
 
 namespace {
+
+// A table is a few lines; a file larger than this is not one.
+constexpr std::size_t kMaxTableBytes = std::size_t{1} << 20;
+
+std::string FileKind(mode_t mode) {
+  if (S_ISFIFO(mode)) {
+    return "a named pipe";
+  }
+  if (S_ISDIR(mode)) {
+    return "a folder";
+  }
+  if (S_ISCHR(mode) || S_ISBLK(mode)) {
+    return "a device";
+  }
+  if (S_ISSOCK(mode)) {
+    return "a socket";
+  }
+  return "not a plain file";
+}
+
+// The text of the table file at |path|: nothing when it does not exist; an
+// error unless it is a regular file of at most kMaxTableBytes. A named pipe or
+// a device is refused without reading from it, so it cannot block the endpoint.
+struct TableFile {
+  bool missing = false;
+  std::string text;
+  std::optional<std::string> error;
+};
+
+TableFile ReadTableFile(const std::string& path) {
+  TableFile file;
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    file.missing = errno == ENOENT;
+    file.error = g_strerror(errno);
+    return file;
+  }
+  struct stat status {};
+  if (fstat(fd, &status) != 0) {
+    file.error = g_strerror(errno);
+  } else if (!S_ISREG(status.st_mode)) {
+    file.error = "not a regular file but " + FileKind(status.st_mode) +
+                 "; a table is read from a regular file only";
+  } else if (static_cast<std::uintmax_t>(status.st_size) > kMaxTableBytes) {
+    file.error = "larger than 1 MiB, too large for a table";
+  }
+  // Read to one byte past the limit: the file may have grown since fstat().
+  char buffer[16384];
+  while (!file.error) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      file.error = g_strerror(errno);
+    } else if (got == 0) {
+      break;
+    } else if (file.text.size() + static_cast<std::size_t>(got) > kMaxTableBytes) {
+      file.error = "larger than 1 MiB, too large for a table";
+    } else {
+      file.text.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  close(fd);
+  return file;
+}
 
 // Writers often truncate, write and close, or write a new file and rename it
 // over the old one; a short quiet time lets all of that arrive as one change.
@@ -40,19 +114,13 @@ LoadedTable LoadRedirectTable(std::string_view default_text, std::string_view de
     }
   }
 
-  gchar* contents = nullptr;
-  gsize length = 0;
-  GError* error = nullptr;
-  if (g_file_get_contents(path.c_str(), &contents, &length, &error)) {
-    ParsedTable overrides = ParseRedirectTable(std::string_view(contents, length), path);
-    g_free(contents);
+  const TableFile file = ReadTableFile(path);
+  if (!file.error) {
+    ParsedTable overrides = ParseRedirectTable(file.text, path);
     loaded.errors.insert(loaded.errors.end(), overrides.errors.begin(), overrides.errors.end());
     defaults.table.Override(overrides.table);
-  } else {
-    if (file_required || !g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT)) {
-      loaded.errors.push_back({path, 0, error->message});
-    }
-    g_error_free(error);
+  } else if (file_required || !file.missing) {
+    loaded.errors.push_back({path, 0, *file.error});
   }
   if (loaded.errors.empty()) {
     loaded.table = std::make_shared<const RedirectTable>(std::move(defaults.table));

@@ -24,7 +24,8 @@ struct LoadedTable {
 
 // Builds the table from |default_text| (named |default_name| in errors, and
 // required to give all ten keys) and the file at |path|. A missing file counts
-// as an empty one unless |file_required|.
+// as an empty one unless |file_required|; a file that is not a regular file,
+// or is larger than 1 MiB, is an error.
 LoadedTable LoadRedirectTable(std::string_view default_text, std::string_view default_name,
                               const std::string& path, bool file_required);
 

@@ -1,9 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "platform/settings_store.hpp"
 
-#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <glib.h>
 #include <glib/gstdio.h>
@@ -13,7 +22,12 @@ namespace ticklark::platform {
 namespace {
 
 // A settings file is a handful of lines; anything this large is not ours.
-constexpr goffset kMaxFileBytes = 1 << 20;
+constexpr std::size_t kMaxFileBytes = std::size_t{1} << 20;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// Links followed at most, as the system does, so that a loop of links ends.
+constexpr int kMaxLinks = 40;
+// Copies of unreadable files kept beside each other at most.
+constexpr int kMaxAsideCopies = 1000;
 
 struct KeyFileDeleter {
   void operator()(GKeyFile* file) const { g_key_file_free(file); }
@@ -22,24 +36,167 @@ using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileDeleter>;
 
 enum class LoadResult { kLoaded, kMissing, kUnreadable };
 
-LoadResult LoadKeyFile(GKeyFile* file, const std::filesystem::path& path) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
-    return LoadResult::kMissing;
+struct Loaded {
+  LoadResult result = LoadResult::kMissing;
+  bool byteOrderMark = false;
+};
+
+// Reads |path| whole if it is a regular file of at most kMaxFileBytes. The
+// file is opened without blocking, so that a named pipe cannot hold the
+// program up.
+LoadResult ReadSmallFile(const std::filesystem::path& path, std::string& text) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    return errno == ENOENT ? LoadResult::kMissing : LoadResult::kUnreadable;
   }
-  const auto size = std::filesystem::file_size(path, ec);
-  if (ec || !std::filesystem::is_regular_file(path, ec) ||
-      size > static_cast<std::uintmax_t>(kMaxFileBytes)) {
-    return LoadResult::kUnreadable;
+  struct stat status {};
+  LoadResult result = LoadResult::kLoaded;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+      static_cast<std::uintmax_t>(status.st_size) > kMaxFileBytes) {
+    result = LoadResult::kUnreadable;
   }
+  char buffer[16384];
+  while (result == LoadResult::kLoaded) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got == 0) {
+      break;
+    }
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0 || text.size() + static_cast<std::size_t>(got) > kMaxFileBytes) {
+      result = LoadResult::kUnreadable;
+    } else {
+      text.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  close(fd);
+  return result;
+}
+
+// |text| with each key that a group gives more than once kept only where it
+// was given last, the place whose value the key file reads. Everything else,
+// comments and layout included, is left as it is.
+std::string WithoutRepeatedKeys(std::string_view text) {
+  struct Line {
+    std::string_view text;
+    std::string key;  // "group\nkey" for a key line, empty otherwise
+  };
+  std::vector<Line> lines;
+  std::map<std::string, std::size_t> last;
+  std::string group;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::size_t length = end == std::string_view::npos ? text.size() : end + 1;
+    Line line{text.substr(0, length), {}};
+    text.remove_prefix(length);
+    std::string_view content = line.text;
+    while (!content.empty() && (content.front() == ' ' || content.front() == '\t')) {
+      content.remove_prefix(1);
+    }
+    const std::size_t equals = content.find('=');
+    if (content.starts_with('[')) {
+      group = std::string(content.substr(1, content.find(']') - 1));
+    } else if (!content.starts_with('#') && equals != std::string_view::npos) {
+      std::string_view key = content.substr(0, equals);
+      while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) {
+        key.remove_suffix(1);
+      }
+      line.key = group + '\n' + std::string(key);
+      last[line.key] = lines.size();
+    }
+    lines.push_back(std::move(line));
+  }
+  std::string result;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].key.empty() || last[lines[i].key] == i) {
+      result += lines[i].text;
+    }
+  }
+  return result;
+}
+
+Loaded LoadKeyFile(GKeyFile* file, const std::filesystem::path& path) {
+  std::string text;
+  Loaded loaded{ReadSmallFile(path, text), false};
+  if (loaded.result != LoadResult::kLoaded) {
+    return loaded;
+  }
+  std::string_view content = text;
+  if (content.starts_with(kByteOrderMark)) {
+    content.remove_prefix(kByteOrderMark.size());
+    loaded.byteOrderMark = true;
+  }
+  const std::string cleaned = WithoutRepeatedKeys(content);
   GError* error = nullptr;
-  const gboolean ok = g_key_file_load_from_file(
-      file, path.c_str(),
-      static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS), &error);
-  if (error) {
-    g_error_free(error);
+  if (!g_key_file_load_from_data(
+          file, cleaned.data(), cleaned.size(),
+          static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS),
+          &error)) {
+    loaded.result = LoadResult::kUnreadable;
   }
-  return ok ? LoadResult::kLoaded : LoadResult::kUnreadable;
+  g_clear_error(&error);
+  return loaded;
+}
+
+// The file that |path| leads to through symbolic links; it may not exist yet.
+std::filesystem::path FollowLinks(std::filesystem::path path) {
+  std::error_code ec;
+  for (int hop = 0; hop < kMaxLinks && std::filesystem::is_symlink(path, ec); ++hop) {
+    const std::filesystem::path target = std::filesystem::read_symlink(path, ec);
+    if (ec) {
+      break;
+    }
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
+  return path;
+}
+
+// Copies |path| to the first of <path>.unreadable, <path>.unreadable.1, ...
+// that does not exist yet. False when no copy could be made.
+bool KeepAside(const std::filesystem::path& path) {
+  for (int number = 0; number < kMaxAsideCopies; ++number) {
+    std::filesystem::path aside = path;
+    aside += number == 0 ? ".unreadable" : ".unreadable." + std::to_string(number);
+    std::error_code ec;
+    if (std::filesystem::copy_file(path, aside, std::filesystem::copy_options::none, ec)) {
+      return true;
+    }
+    if (ec != std::errc::file_exists) {
+      return false;
+    }
+  }
+  return false;
+}
+
+// Replaces |path| with |text| through a temporary file beside it. |mode|, when
+// given, is the replaced file's, set exactly; a new file gets the usual mode
+// for new files.
+bool WriteAtomically(const std::filesystem::path& path, std::string_view text,
+                     std::optional<mode_t> mode) {
+  std::string temporary = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX"));
+  const int fd = g_mkstemp_full(temporary.data(), O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    return false;
+  }
+  bool written = !mode || fchmod(fd, *mode) == 0;
+  while (written && !text.empty()) {
+    const ssize_t put = write(fd, text.data(), text.size());
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    written = put > 0;
+    if (written) {
+      text.remove_prefix(static_cast<std::size_t>(put));
+    }
+  }
+  written = written && fsync(fd) == 0;
+  written = close(fd) == 0 && written;
+  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    g_unlink(temporary.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -58,7 +215,7 @@ std::filesystem::path KeyFileSettingsStore::FileFor(std::string_view appName) co
 std::string KeyFileSettingsStore::GetSetting(std::string_view appName, std::string_view section,
                                              std::string_view key, std::string_view defaultValue) {
   KeyFilePtr file(g_key_file_new());
-  if (LoadKeyFile(file.get(), FileFor(appName)) != LoadResult::kLoaded) {
+  if (LoadKeyFile(file.get(), FileFor(appName)).result != LoadResult::kLoaded) {
     return std::string(defaultValue);
   }
   const std::string group(section);
@@ -75,29 +232,44 @@ std::string KeyFileSettingsStore::GetSetting(std::string_view appName, std::stri
 bool KeyFileSettingsStore::SaveSettings(
     std::string_view appName, std::string_view section,
     const std::vector<std::pair<std::string, std::string>>& values) {
-  const std::filesystem::path path = FileFor(appName);
+  const std::filesystem::path link = FileFor(appName);
   std::error_code ec;
-  std::filesystem::create_directories(path.parent_path(), ec);
+  std::filesystem::create_directories(link.parent_path(), ec);
+  const std::filesystem::path path = FollowLinks(link);
+
+  struct stat status {};
+  const bool exists = stat(path.c_str(), &status) == 0;
+  if (exists && S_ISREG(status.st_mode) && (status.st_mode & S_IWUSR) == 0) {
+    // The user made it read-only: it is read, and left as it is.
+    if (!m_toldReadOnly) {
+      m_toldReadOnly = true;
+      std::fprintf(stderr, "ticklark2: %s is read-only; window position and size are not saved\n",
+                   path.c_str());
+    }
+    return false;
+  }
 
   KeyFilePtr file(g_key_file_new());
-  if (LoadKeyFile(file.get(), path) == LoadResult::kUnreadable) {
-    // Keep what we cannot read beside the new file rather than lose it.
-    std::filesystem::path aside = path;
-    aside += ".unreadable";
-    std::filesystem::copy_file(path, aside, std::filesystem::copy_options::overwrite_existing, ec);
+  const Loaded loaded = LoadKeyFile(file.get(), path);
+  if (loaded.result == LoadResult::kUnreadable) {
+    // What cannot be read is kept beside the new file; without a copy the
+    // file is not replaced.
+    if (!KeepAside(path)) {
+      return false;
+    }
     file.reset(g_key_file_new());
   }
   const std::string group(section);
   for (const auto& [key, value] : values) {
     g_key_file_set_string(file.get(), group.c_str(), key.c_str(), value.c_str());
   }
-  // g_key_file_save_to_file writes a temporary file and renames it over the old.
-  GError* error = nullptr;
-  const gboolean ok = g_key_file_save_to_file(file.get(), path.c_str(), &error);
-  if (error) {
-    g_error_free(error);
-  }
-  return ok;
+  gsize length = 0;
+  gchar* data = g_key_file_to_data(file.get(), &length, nullptr);
+  std::string text = loaded.byteOrderMark ? std::string(kByteOrderMark) : std::string();
+  text.append(data, length);
+  g_free(data);
+  return WriteAtomically(path, text,
+                         exists ? std::optional<mode_t>(status.st_mode & 07777) : std::nullopt);
 }
 
 }  // namespace ticklark::platform

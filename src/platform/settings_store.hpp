@@ -27,7 +27,13 @@ std::filesystem::path UserConfigDir();
 
 // The store as a key file per application: <configDir>/<appName>/settings.ini,
 // one group per section. Writes go to a temporary file that replaces the old
-// one, so a crash or a full disk never leaves half a file.
+// one, so a crash or a full disk never leaves half a file. What the user made
+// of the file stays: a link is written through to the file it leads to, the
+// file keeps its permissions, a file without write permission for its owner
+// is read but never written, and a file that cannot be read is first copied
+// aside (settings.ini.unreadable, then .unreadable.1, ...), never over an
+// earlier copy. A UTF-8 byte-order mark is read past and written back; a key
+// given twice counts once, with its last value.
 class KeyFileSettingsStore : public SettingsStore {
  public:
   explicit KeyFileSettingsStore(std::filesystem::path configDir = UserConfigDir());
@@ -41,6 +47,7 @@ class KeyFileSettingsStore : public SettingsStore {
 
  private:
   std::filesystem::path m_configDir;
+  bool m_toldReadOnly = false;
 };
 
 }  // namespace ticklark::platform

@@ -200,7 +200,93 @@ TEST_F(KeyFileStore, ACorruptFileGivesDefaultsAndIsSetAsideOnSave) {
   ASSERT_TRUE(store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "90"}}));
   EXPECT_EQ(store.GetSetting("Ticklark2", "Settings", "MainLeft", "1000"), "90");
   EXPECT_EQ(Read(dir / "Ticklark2" / "settings.ini.unreadable"), garbage);
+
+  // A later unreadable file is kept too, beside the earlier copy, never over it.
+  std::ofstream(dir / "Ticklark2" / "settings.ini", std::ios::binary) << "second\n";
+  ASSERT_TRUE(store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "91"}}));
+  std::ofstream(dir / "Ticklark2" / "settings.ini", std::ios::binary) << "third\n";
+  ASSERT_TRUE(store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "92"}}));
+  EXPECT_EQ(Read(dir / "Ticklark2" / "settings.ini.unreadable"), garbage);
+  EXPECT_EQ(Read(dir / "Ticklark2" / "settings.ini.unreadable.1"), "second\n");
+  EXPECT_EQ(Read(dir / "Ticklark2" / "settings.ini.unreadable.2"), "third\n");
+  EXPECT_EQ(store.GetSetting("Ticklark2", "Settings", "MainLeft", "1000"), "92");
 }
+
+// A settings file as the user left it, and what saving MainLeft=77 makes of it.
+struct UserFileCase {
+  const char* name;
+  const char* text;
+  std::filesystem::perms mode;
+  bool through_link;  // settings.ini is a link to the file, in another folder
+  const char* read;   // MainLeft as read
+  bool written;
+  const char* kept;  // what must still be in the file after the save
+};
+
+void PrintTo(const UserFileCase& param, std::ostream* out) {
+  *out << param.name;
+}
+
+class KeyFileStoreUserFile : public KeyFileStore,
+                             public ::testing::WithParamInterface<UserFileCase> {};
+
+TEST_P(KeyFileStoreUserFile, IsWrittenAsTheUserLeftIt) {
+  using std::filesystem::perms;
+  const UserFileCase& c = GetParam();
+  const auto folder = dir / "Ticklark2";
+  const auto file = c.through_link ? dir / "dotfiles" / "ticklark.ini" : folder / "settings.ini";
+  std::filesystem::create_directories(folder);
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << c.text;
+  if (c.through_link) {
+    std::filesystem::create_symlink("../dotfiles/ticklark.ini", folder / "settings.ini");
+  }
+  std::filesystem::permissions(file, c.mode);
+  platform::KeyFileSettingsStore store(dir);
+  EXPECT_EQ(store.GetSetting("Ticklark2", "Settings", "MainLeft", "1000"), c.read);
+
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "77"}}), c.written);
+  EXPECT_EQ(store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "77"}}), c.written);
+  const std::string said = ::testing::internal::GetCapturedStderr();
+
+  const std::string text = Read(file);
+  if (c.written) {
+    EXPECT_NE(text.find(c.kept), std::string::npos) << text;
+    const auto first = text.find("MainLeft=");
+    EXPECT_EQ(text.substr(first, 12), "MainLeft=77\n") << text;
+    EXPECT_EQ(text.find("MainLeft=", first + 1), std::string::npos) << "written once: " << text;
+    EXPECT_EQ(said, "");
+  } else {
+    EXPECT_EQ(text, c.text);
+    // Said once, however often the window closes.
+    EXPECT_NE(said.find("read-only"), std::string::npos) << said;
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
+  }
+  EXPECT_EQ(std::filesystem::status(file).permissions() & perms::all, c.mode);
+  EXPECT_EQ(std::filesystem::is_symlink(folder / "settings.ini"), c.through_link);
+  // Nothing beside it: no copy set aside, no temporary file left.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file.parent_path()), {}), 1);
+}
+
+using std::filesystem::perms;
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, KeyFileStoreUserFile,
+    ::testing::Values(
+        UserFileCase{"ReadOnly", "[Settings]\nMainLeft=5\n",
+                     perms::owner_read | perms::group_read | perms::others_read, false, "5", false,
+                     nullptr},
+        UserFileCase{"ModeKept", "[Settings]\nMainLeft=5\n",
+                     perms::owner_read | perms::owner_write | perms::group_read, false, "5", true,
+                     "[Settings]"},
+        UserFileCase{"ThroughALink", "# mine\n[Settings]\nMainLeft=5\n",
+                     perms::owner_read | perms::owner_write, true, "5", true, "# mine"},
+        UserFileCase{"KeyGivenTwice", "[Settings]\nMainLeft=1\nMainTop=2\nMainLeft=3\n",
+                     perms::owner_read | perms::owner_write, false, "3", true, "MainTop=2"},
+        UserFileCase{"ByteOrderMark", "\xEF\xBB\xBF[Settings]\nMainLeft=4\n",
+                     perms::owner_read | perms::owner_write, false, "4", true,
+                     "\xEF\xBB\xBF[Settings]"}),
+    [](const auto& case_info) { return std::string(case_info.param.name); });
 
 TEST_F(KeyFileStore, AnUnwritablePlaceStoresNothingAndSaysSo) {
   // The application folder is a plain file: nothing can be written below it.

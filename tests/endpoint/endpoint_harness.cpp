@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "endpoint_harness.hpp"
 
+#include <netinet/in.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -64,9 +71,14 @@ EndpointProcess::~EndpointProcess() {
 }
 
 bool EndpointProcess::Start(const std::vector<std::string>& arguments,
-                            const std::string& config_home) {
+                            const std::string& config_home, unsigned descriptor_limit) {
   m_log_path = m_scratch.path() + "/stderr.log";
-  std::vector<std::string> argv_text = {TICKLARK_ENDPOINT_BINARY};
+  std::vector<std::string> argv_text;
+  if (descriptor_limit != 0) {
+    const std::string limit = std::to_string(descriptor_limit);
+    argv_text = {"/usr/bin/prlimit", "--nofile=" + limit + ":" + limit, "--"};
+  }
+  argv_text.emplace_back(TICKLARK_ENDPOINT_BINARY);
   argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (auto& argument : argv_text) {
@@ -189,6 +201,150 @@ HttpReply Request(const std::string& method, const std::string& url) {
   g_object_unref(message);
   g_object_unref(session);
   return reply;
+}
+
+RawConnection::RawConnection(unsigned port) {
+  m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  // Connecting waits 2 s at most: a server that no longer accepts leaves
+  // connections in its queue, or drops them once the queue is full.
+  bool connected = false;
+  if (m_fd >= 0) {
+    const int flags = fcntl(m_fd, F_GETFL);
+    fcntl(m_fd, F_SETFL, flags | O_NONBLOCK);
+    if (connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+      connected = true;
+    } else if (errno == EINPROGRESS) {
+      pollfd ready{m_fd, POLLOUT, 0};
+      int error = 0;
+      socklen_t length = sizeof error;
+      connected = poll(&ready, 1, 2000) == 1 &&
+                  getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    }
+    fcntl(m_fd, F_SETFL, flags);
+  }
+  if (m_fd >= 0 && !connected) {
+    close(m_fd);
+    m_fd = -1;
+  }
+}
+
+RawConnection::~RawConnection() {
+  if (m_fd >= 0) {
+    close(m_fd);
+  }
+}
+
+bool RawConnection::Send(std::string_view bytes) {
+  while (m_fd >= 0 && !bytes.empty()) {
+    const ssize_t sent = send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent <= 0) {
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(sent));
+  }
+  return m_fd >= 0;
+}
+
+unsigned RawConnection::ReadAnswer(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::string text;
+  std::size_t wanted = std::string::npos;
+  while (m_fd >= 0 && text.size() < wanted) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd ready{m_fd, POLLIN, 0};
+    if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) != 1) {
+      return 0;
+    }
+    char buffer[4096];
+    const ssize_t got = recv(m_fd, buffer, sizeof buffer, 0);
+    if (got <= 0) {
+      return 0;
+    }
+    text.append(buffer, static_cast<std::size_t>(got));
+    const auto head_end = text.find("\r\n\r\n");
+    if (wanted == std::string::npos && head_end != std::string::npos) {
+      std::size_t length = 0;
+      std::string lower = text.substr(0, head_end);
+      for (auto& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      }
+      if (const auto at = lower.find("\r\ncontent-length:"); at != std::string::npos) {
+        length = std::strtoul(lower.c_str() + at + 17, nullptr, 10);
+      }
+      wanted = head_end + 4 + length;
+    }
+  }
+  return text.starts_with("HTTP/1.") && text.size() > 12
+             ? static_cast<unsigned>(std::atoi(text.c_str() + 9))
+             : 0;
+}
+
+bool RawConnection::ClosedByServer() {
+  // Whatever the server wrote last is read past, up to the end or a reset.
+  char buffer[4096];
+  while (m_fd >= 0) {
+    const ssize_t got = recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
+      return true;
+    }
+    if (got < 0) {
+      return false;
+    }
+  }
+  return false;
+}
+
+unsigned TimedGet(unsigned port, const std::string& path, std::chrono::microseconds& took) {
+  const auto start = std::chrono::steady_clock::now();
+  RawConnection connection(port);
+  unsigned status = 0;
+  if (connection.Send("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")) {
+    status = connection.ReadAnswer();
+  }
+  took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                               start);
+  return status;
+}
+
+std::size_t OpenDescriptors(pid_t pid) {
+  std::error_code ec;
+  std::size_t count = 0;
+  for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", ec), end;
+       !ec && it != end; it.increment(ec)) {
+    ++count;
+  }
+  return count;
+}
+
+std::size_t ResidentKiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.starts_with("VmRSS:")) {
+      return std::strtoul(line.c_str() + 6, nullptr, 10);
+    }
+  }
+  return 0;
+}
+
+bool AllowDescriptors(std::size_t wanted) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    return false;
+  }
+  if (limit.rlim_cur >= wanted) {
+    return true;
+  }
+  if (limit.rlim_max < wanted) {
+    return false;
+  }
+  limit.rlim_cur = wanted;
+  return setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
 std::string SourceDir() {

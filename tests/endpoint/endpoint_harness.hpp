@@ -37,9 +37,13 @@ class EndpointProcess {
 
   // Starts the endpoint with |arguments| and XDG_CONFIG_HOME set to
   // |config_home|, and waits until it listens (true) or has exited (false).
-  bool Start(const std::vector<std::string>& arguments, const std::string& config_home);
+  // A |descriptor_limit| other than 0 caps its open descriptors (soft and hard).
+  bool Start(const std::vector<std::string>& arguments, const std::string& config_home,
+             unsigned descriptor_limit = 0);
   // "http://127.0.0.1:<port>" once started.
   std::string BaseUrl() const;
+  unsigned port() const { return m_port; }
+  pid_t pid() const { return m_pid; }
   // Everything written to standard error so far.
   std::string Log() const;
   // Waits until the log holds |text|.
@@ -69,6 +73,38 @@ struct HttpReply {
 
 // One request on a fresh connection; redirects are not followed.
 HttpReply Request(const std::string& method, const std::string& url);
+
+// A plain TCP connection to 127.0.0.1:|port|, closed when it goes.
+class RawConnection {
+ public:
+  explicit RawConnection(unsigned port);
+  ~RawConnection();
+  RawConnection(const RawConnection&) = delete;
+  RawConnection& operator=(const RawConnection&) = delete;
+
+  bool connected() const { return m_fd >= 0; }
+  bool Send(std::string_view bytes);
+  // Reads one answer (head and a Content-Length body); its status, or 0.
+  unsigned ReadAnswer(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  // Whether the server has closed its side (after what it wrote, the end or
+  // a reset is waiting).
+  bool ClosedByServer();
+
+ private:
+  int m_fd = -1;
+};
+
+// A GET of |path| on a fresh connection that is closed after the answer; the
+// status, or 0 without an answer, and the time the whole exchange took.
+unsigned TimedGet(unsigned port, const std::string& path, std::chrono::microseconds& took);
+
+// Of the process |pid|: open descriptors, and resident memory in KiB.
+std::size_t OpenDescriptors(pid_t pid);
+std::size_t ResidentKiB(pid_t pid);
+
+// Raises this process's soft descriptor limit to at least |wanted|; false when
+// the hard limit does not allow it.
+bool AllowDescriptors(std::size_t wanted);
 
 // The path of the project's source folder.
 std::string SourceDir();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The endpoint executable, started as a child process on a free loopback
 // port and asked over real HTTP.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -242,6 +244,15 @@ TEST_F(EndpointHttp, ChangedTableIsPickedUpAndABrokenChangeIgnored) {
       m_config.Write("Ticklark2/new.conf", "nasdaqcal = https://four.example/\n");
   ASSERT_EQ(std::rename(fresh.c_str(), file.c_str()), 0);
   EXPECT_TRUE(location_becomes("https://four.example/")) << m_endpoint.Log();
+
+  // A named pipe put in its place is refused without being opened for good:
+  // requests go on, answered from the table in force.
+  const std::string pipe = m_config.path() + "/Ticklark2/pipe.conf";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  ASSERT_EQ(std::rename(pipe.c_str(), file.c_str()), 0);
+  EXPECT_TRUE(m_endpoint.WaitForLog(file + ": not a regular file but a named pipe"))
+      << m_endpoint.Log();
+  EXPECT_EQ(Request("GET", url).Header("location"), "https://four.example/");
 
   // Removing the user's table leaves the shipped one.
   ASSERT_EQ(std::remove(file.c_str()), 0);

@@ -1,4 +1,9 @@
 // SPDX-License-Identifier: MIT
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "endpoint/command_line.hpp"
@@ -86,6 +91,54 @@ TEST(LoadRedirectTable, DefaultMustNameEveryKey) {
   ASSERT_FALSE(loaded.ok());
   EXPECT_EQ(loaded.errors[0].ToString(), "d: no address for 'islandjava'");
 }
+
+// The user's table is read from a regular file of at most 1 MiB; anything else
+// is refused without reading it (a named pipe would block, /dev/zero never end).
+struct TableFileCase {
+  const char* name;
+  const char* message_part;  // nullptr: accepted
+};
+
+class LoadRedirectTableFile : public ::testing::TestWithParam<TableFileCase> {};
+
+TEST_P(LoadRedirectTableFile, RegularFilesUpTo1MiBOnly) {
+  const test::TempDir dir;
+  const std::string kind = GetParam().name;
+  std::string path = dir.path() + "/endpoint.conf";
+  if (kind == "NamedPipe") {
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  } else if (kind == "Folder") {
+    std::filesystem::create_directory(path);
+  } else if (kind == "Device") {
+    path = "/dev/zero";
+  } else {
+    std::string text = "rhipo = https://u.example/ipo\n";
+    text.resize(kind == "AtTheLimit" ? 1 << 20 : (1 << 20) + 1, '#');
+    dir.Write("endpoint.conf", text);
+  }
+  std::string defaults;
+  for (const auto key : kRedirectKeys) {
+    defaults += std::string(key) + " = https://d.example/\n";
+  }
+  const auto loaded = LoadRedirectTable(defaults, "d", path, false);
+  if (!GetParam().message_part) {
+    ASSERT_TRUE(loaded.ok()) << loaded.errors.front().ToString();
+    EXPECT_EQ(*loaded.table->Find("rhipo"), "https://u.example/ipo");
+    return;
+  }
+  ASSERT_EQ(loaded.errors.size(), 1u);
+  EXPECT_EQ(loaded.errors[0].file, path);
+  EXPECT_NE(loaded.errors[0].message.find(GetParam().message_part), std::string::npos)
+      << loaded.errors[0].message;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, LoadRedirectTableFile,
+                         ::testing::Values(TableFileCase{"NamedPipe", "a named pipe"},
+                                           TableFileCase{"Folder", "a folder"},
+                                           TableFileCase{"Device", "a device"},
+                                           TableFileCase{"OverTheLimit", "larger than 1 MiB"},
+                                           TableFileCase{"AtTheLimit", nullptr}),
+                         [](const auto& case_info) { return std::string(case_info.param.name); });
 
 struct ListenCase {
   const char* text;
