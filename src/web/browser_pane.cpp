@@ -327,16 +327,13 @@ BrowserPane::Impl::~Impl() {
   if (m_historyBeforeNotice) {
     webkit_web_view_session_state_unref(m_historyBeforeNotice);
   }
-  // Take the pane out of its window so that no view outlives its policies.
-  if (GtkWidget* parent = gtk_widget_get_parent(GTK_WIDGET(m_frame.gobj()))) {
-    if (GTK_IS_FIXED(parent)) {
-      gtk_fixed_remove(GTK_FIXED(parent), GTK_WIDGET(m_frame.gobj()));
-    } else if (GTK_IS_BOX(parent)) {
-      gtk_box_remove(GTK_BOX(parent), GTK_WIDGET(m_frame.gobj()));
-    } else if (GTK_IS_WINDOW(parent)) {
-      gtk_window_set_child(GTK_WINDOW(parent), nullptr);
-    }
+  if (m_frame.get_parent()) {
+    // Whoever put the pane in a container takes it out; an empty frame stays
+    // there until the container goes.
+    g_warning("Browser pane destroyed while still placed in a container");
   }
+  // The view goes with the pane, whatever holds the frame: no view outlives
+  // its policies.
   gtk_overlay_set_child(m_frame.gobj(), nullptr);
   g_object_unref(m_view);
 }

@@ -59,8 +59,9 @@ class BrowserPane {
   void Refresh();
   void Stop();
 
-  // The widget to place in a window. Destroying the pane takes it out of its
-  // Gtk::Fixed (or Gtk::Box, or Gtk::Window) again.
+  // The widget to place in a window. Whoever puts it in a container takes it
+  // out again before the pane goes (a window's layout does, through the
+  // control's slot); the pane never reaches into a parent it does not know.
   Gtk::Widget& Widget();
 
   PaneRole Role() const;
