@@ -37,30 +37,78 @@ R Guarded(const char* where, R fallback, F&& body) noexcept {
   return fallback;
 }
 
-// Pages may go to web addresses and to the empty and inline documents that
-// pages build their frames from; every other scheme stays out of the panes.
-bool MayShowInPane(const char* uri) {
-  if (!uri) {
-    return false;
-  }
-  const std::string_view text(uri);
-  return platform::IsWebAddress(text) || text == "about:blank" || text == "about:srcdoc";
+std::string_view Text(const char* text) {
+  return text ? std::string_view(text) : std::string_view();
 }
 
-bool IsAttachment(WebKitURIResponse* response) {
+// The type of the response's Content-Disposition header, "" without one.
+std::string DispositionOf(WebKitURIResponse* response) {
   SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
   if (!headers) {
-    return false;
+    return {};
   }
   char* disposition = nullptr;
   GHashTable* parameters = nullptr;
-  bool attachment = false;
+  std::string type;
   if (soup_message_headers_get_content_disposition(headers, &disposition, &parameters)) {
-    attachment = g_ascii_strcasecmp(disposition, "attachment") == 0;
+    type = disposition ? disposition : "";
     g_free(disposition);
     g_hash_table_destroy(parameters);
   }
-  return attachment;
+  return type;
+}
+
+Permission PermissionOf(WebKitPermissionRequest* request) {
+  if (WEBKIT_IS_GEOLOCATION_PERMISSION_REQUEST(request)) {
+    return Permission::kGeolocation;
+  }
+  if (WEBKIT_IS_NOTIFICATION_PERMISSION_REQUEST(request)) {
+    return Permission::kNotifications;
+  }
+  if (WEBKIT_IS_USER_MEDIA_PERMISSION_REQUEST(request)) {
+    return Permission::kCameraOrMicrophone;
+  }
+  if (WEBKIT_IS_DEVICE_INFO_PERMISSION_REQUEST(request)) {
+    return Permission::kDeviceList;
+  }
+  if (WEBKIT_IS_POINTER_LOCK_PERMISSION_REQUEST(request)) {
+    return Permission::kPointerLock;
+  }
+  if (WEBKIT_IS_CLIPBOARD_PERMISSION_REQUEST(request)) {
+    return Permission::kClipboard;
+  }
+  return Permission::kOther;
+}
+
+// A page asking what it would get, by the name the Permissions API uses.
+Permission PermissionNamed(std::string_view name) {
+  if (name == "geolocation") {
+    return Permission::kGeolocation;
+  }
+  if (name == "notifications" || name == "push") {
+    return Permission::kNotifications;
+  }
+  if (name == "camera" || name == "microphone") {
+    return Permission::kCameraOrMicrophone;
+  }
+  if (name == "clipboard-read" || name == "clipboard-write") {
+    return Permission::kClipboard;
+  }
+  return Permission::kOther;
+}
+
+ScriptDialogKind KindOf(WebKitScriptDialogType type) {
+  switch (type) {
+    case WEBKIT_SCRIPT_DIALOG_ALERT:
+      return ScriptDialogKind::kAlert;
+    case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+      return ScriptDialogKind::kConfirm;
+    case WEBKIT_SCRIPT_DIALOG_PROMPT:
+      return ScriptDialogKind::kPrompt;
+    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+      return ScriptDialogKind::kBeforeUnload;
+  }
+  return ScriptDialogKind::kAlert;
 }
 
 std::string Escaped(const std::string& text) {
@@ -126,7 +174,7 @@ class BrowserPane::Impl {
 
   WebKitWebView* View() const { return m_view; }
   Gtk::Widget& Frame() { return m_frame; }
-  PaneRole Role() const { return m_role; }
+  PaneRole Role() const { return m_policy.Role(); }
   PaneNotice Notice() const { return m_notice; }
   bool ShowsScriptDialog() const { return m_dialog.IsOpen(); }
 
@@ -168,7 +216,7 @@ class BrowserPane::Impl {
   void OnLostLoadCheck();
 
   WebSession& m_session;
-  const PaneRole m_role;
+  const PanePolicy m_policy;
   Gtk::Overlay m_frame;
   Gtk::Label m_hangNotice;
   // The page's alert, confirm or prompt, in every pane but an ad pane.
@@ -235,13 +283,22 @@ GtkWidget* OnCreateSignal(WebKitWebView*, WebKitNavigationAction* action, gpoint
   return nullptr;  // never a new view inside the program
 }
 
+// Unhandled, the engine would grant some requests (pointer lock) itself.
 gboolean OnPermissionRequestSignal(WebKitWebView*, WebKitPermissionRequest* request, gpointer) {
-  webkit_permission_request_deny(request);
+  if (PanePolicy::MayGrant(PermissionOf(request))) {
+    webkit_permission_request_allow(request);
+  } else {
+    webkit_permission_request_deny(request);
+  }
   return TRUE;
 }
 
 gboolean OnQueryPermissionStateSignal(WebKitWebView*, WebKitPermissionStateQuery* query, gpointer) {
-  webkit_permission_state_query_finish(query, WEBKIT_PERMISSION_STATE_DENIED);
+  const Permission permission =
+      PermissionNamed(Text(webkit_permission_state_query_get_name(query)));
+  webkit_permission_state_query_finish(query, PanePolicy::MayGrant(permission)
+                                                  ? WEBKIT_PERMISSION_STATE_PROMPT
+                                                  : WEBKIT_PERMISSION_STATE_DENIED);
   return TRUE;
 }
 
@@ -292,7 +349,7 @@ gboolean OnTimer(gpointer self) {
 }  // namespace
 
 BrowserPane::Impl::Impl(WebSession& session, PaneRole role, WebKitWebView* related)
-    : m_session(session), m_role(role), m_view(NewView(session, related)) {
+    : m_session(session), m_policy(role), m_view(NewView(session, related)) {
   Connect("decide-policy", G_CALLBACK(OnDecidePolicySignal));
   Connect("create", G_CALLBACK(OnCreateSignal));
   Connect("permission-request", G_CALLBACK(OnPermissionRequestSignal));
@@ -345,7 +402,7 @@ void BrowserPane::Impl::Connect(const char* signal, GCallback callback) {
 // --- Operations ---------------------------------------------------------
 
 void BrowserPane::Impl::Navigate(const std::string& address) {
-  if (!MayShowInPane(address.c_str())) {
+  if (!PanePolicy::MayShow(address)) {
     return;  // a javascript: address would otherwise run in the current page
   }
   OrderLoad([this, address] { webkit_web_view_load_uri(m_view, address.c_str()); });
@@ -477,7 +534,7 @@ void BrowserPane::Impl::ShowNotice(PaneNotice notice) {
   }
   const char* uri = webkit_web_view_get_uri(m_view);
   const std::string address = uri && *uri ? uri : "about:blank";
-  const std::string page = NoticePage(notice, m_role, address);
+  const std::string page = NoticePage(notice, Role(), address);
   m_noticeLoading = true;
   webkit_web_view_load_alternate_html(m_view, page.c_str(), address.c_str(), nullptr);
 }
@@ -497,7 +554,7 @@ gboolean BrowserPane::Impl::OnDecidePolicy(WebKitPolicyDecision* decision,
       WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
           WEBKIT_NAVIGATION_POLICY_DECISION(decision));
       const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-      if (MayShowInPane(uri)) {
+      if (uri && PanePolicy::MayShow(uri)) {
         webkit_policy_decision_use(decision);
       } else {
         webkit_policy_decision_ignore(decision);
@@ -513,12 +570,13 @@ gboolean BrowserPane::Impl::OnDecidePolicy(WebKitPolicyDecision* decision,
     case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
       auto* response_decision = WEBKIT_RESPONSE_POLICY_DECISION(decision);
       WebKitURIResponse* response = webkit_response_policy_decision_get_response(response_decision);
-      // What the pane cannot show is dropped, not saved.
-      if (IsAttachment(response) ||
-          !webkit_response_policy_decision_is_mime_type_supported(response_decision)) {
-        webkit_policy_decision_ignore(decision);
-      } else {
+      const ResponseAnswer answer = PanePolicy::ForResponse(
+          DispositionOf(response),
+          webkit_response_policy_decision_is_mime_type_supported(response_decision));
+      if (answer == ResponseAnswer::kShow) {
         webkit_policy_decision_use(decision);
+      } else {
+        webkit_policy_decision_ignore(decision);
       }
       return TRUE;
     }
@@ -527,36 +585,41 @@ gboolean BrowserPane::Impl::OnDecidePolicy(WebKitPolicyDecision* decision,
   return TRUE;
 }
 
-// A page asked for a new window. Only a web address the user clicked on goes
-// out, to the desktop's default browser.
+// A page asked for a new window; never one inside the program.
 void BrowserPane::Impl::OnCreate(WebKitNavigationAction* action) {
-  if (!webkit_navigation_action_is_user_gesture(action)) {
-    return;
-  }
-  const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-  if (uri && platform::IsWebAddress(uri)) {
-    Guarded("default browser", false, [&] { return m_session.DefaultBrowser().Open(uri); });
+  const std::string_view uri =
+      Text(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
+  if (PanePolicy::ForNewWindow(uri, webkit_navigation_action_is_user_gesture(action)) ==
+      NewWindowAnswer::kOpenInDefaultBrowser) {
+    Guarded("default browser", false,
+            [&] { return m_session.DefaultBrowser().Open(std::string(uri)); });
   }
 }
 
 gboolean BrowserPane::Impl::OnScriptDialog(WebKitScriptDialog* dialog) {
   const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
-  if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
-    // A page never holds the pane on itself.
-    webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
-    return TRUE;
-  }
-  if (m_loadPending) {
-    ++m_dialogsWhilePending;
-  }
-  if (m_role == PaneRole::kAd || m_loadPending) {
-    // Handled without showing: the dialog closes when the signal returns.
-    if (type == WEBKIT_SCRIPT_DIALOG_CONFIRM) {
-      webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
+  const ScriptDialogKind kind = KindOf(type);
+  bool loadWaiting = false;
+  if (kind != ScriptDialogKind::kBeforeUnload) {
+    if (m_loadPending) {
+      ++m_dialogsWhilePending;
     }
-    return TRUE;
+    loadWaiting = m_loadPending;
   }
-  m_dialog.Show(dialog);
+  switch (m_policy.ForScriptDialog(kind, loadWaiting)) {
+    case ScriptDialogAnswer::kLeavePage:
+      webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+      break;
+    case ScriptDialogAnswer::kDismiss:
+      // Handled without showing: the dialog closes when the signal returns.
+      if (type == WEBKIT_SCRIPT_DIALOG_CONFIRM) {
+        webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
+      }
+      break;
+    case ScriptDialogAnswer::kShow:
+      m_dialog.Show(dialog);
+      break;
+  }
   return TRUE;
 }
 
@@ -624,7 +687,7 @@ void BrowserPane::Impl::OnWebProcessTerminated(WebKitWebProcessTerminationReason
   // A pane without a navigation bar has no Refresh for the user to press: it
   // brings its page back by itself, a moment later (and later still, by the
   // crash back-off, if the page keeps crashing).
-  if (notice != PaneNotice::kStopped && m_role != PaneRole::kMain) {
+  if (notice != PaneNotice::kStopped && m_policy.RecoversByItself()) {
     RemoveSource(m_recoverTimer);
     m_recoverTimer =
         AddTimeout(m_session.Timings().crashBackoffFirst, OnTimer<&Impl::OnRecoverTimeout>, this);

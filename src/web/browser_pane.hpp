@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "web/pane_policy.hpp"
+
 namespace Gtk {
 class Widget;
 }
@@ -11,12 +13,6 @@ class Widget;
 namespace ticklark::web {
 
 class WebSession;
-
-enum class PaneRole {
-  kMain,    // a window's large content pane, driven by a navigation bar
-  kAd,      // the advertisement frame in a window's top right corner
-  kQuotes,  // the main window's narrow real-time quotes pane
-};
 
 // What a pane shows in place of its page when its web process is in trouble.
 enum class PaneNotice {
@@ -29,7 +25,7 @@ enum class PaneNotice {
 
 // One embedded web view with the program's policies. Windows place Widget()
 // and drive the pane through its five operations; everything the page itself
-// asks for is settled here, the same way in every pane:
+// asks for is settled by the pane's PanePolicy, the same way in every pane:
 // - only http, https and about:blank (and inline frames) are shown;
 // - a new window asked for by a click on a web address opens in the desktop's
 //   default browser, any other new window is refused;

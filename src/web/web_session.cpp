@@ -6,13 +6,15 @@
 #include <webkit/webkit.h>
 
 #include "ticklark/version.hpp"
+#include "web/pane_policy.hpp"
 
 namespace ticklark::web {
 
 namespace {
 
-void OnDownloadStarted(WebKitNetworkSession*, WebKitDownload* download, gpointer self) noexcept {
-  static_cast<WebSession*>(self)->CancelDownload(download);
+void OnDownloadStartedSignal(WebKitNetworkSession*, WebKitDownload* download,
+                             gpointer self) noexcept {
+  static_cast<WebSession*>(self)->OnDownloadStarted(download);
 }
 
 WebKitWebContext* NewContext(const WebSession::Options& options) {
@@ -72,8 +74,8 @@ WebSession::WebSession(platform::DefaultBrowser& defaultBrowser, Options options
   webkit_network_session_set_persistent_credential_storage_enabled(m_networkSession, FALSE);
   webkit_network_session_set_itp_enabled(m_networkSession, TRUE);
   webkit_network_session_set_tls_errors_policy(m_networkSession, WEBKIT_TLS_ERRORS_POLICY_FAIL);
-  m_downloadHandler =
-      g_signal_connect(m_networkSession, "download-started", G_CALLBACK(OnDownloadStarted), this);
+  m_downloadHandler = g_signal_connect(m_networkSession, "download-started",
+                                       G_CALLBACK(OnDownloadStartedSignal), this);
   m_settings = NewSettings();
   // Pages are drawn without accelerated compositing: the panes show tables,
   // charts and news, and composited layers cost each view's web process more
@@ -91,7 +93,11 @@ WebSession::~WebSession() {
   g_object_unref(m_context);
 }
 
-void WebSession::CancelDownload(WebKitDownload* download) {
+void WebSession::OnDownloadStarted(WebKitDownload* download) {
+  const char* uri = webkit_uri_request_get_uri(webkit_download_get_request(download));
+  if (PanePolicy::MayDownload(uri ? uri : "")) {
+    return;
+  }
   // Cancelled before a destination is chosen: nothing reaches the disk.
   webkit_download_cancel(download);
   ++m_cancelledDownloads;

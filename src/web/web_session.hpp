@@ -74,8 +74,9 @@ class WebSession {
   static std::string DataDirectory();
   static std::string CacheDirectory();
 
-  // Called by the download-started trampoline.
-  void CancelDownload(WebKitDownload* download);
+  // Every download the engine starts, from any pane, comes here and goes on
+  // only if PanePolicy::MayDownload allows it. Called by its trampoline.
+  void OnDownloadStarted(WebKitDownload* download);
 
  private:
   platform::DefaultBrowser& m_defaultBrowser;
