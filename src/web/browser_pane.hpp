@@ -5,6 +5,7 @@
 #include <string>
 
 #include "web/pane_policy.hpp"
+#include "web/pane_recovery.hpp"
 
 namespace Gtk {
 class Widget;
@@ -14,18 +15,10 @@ namespace ticklark::web {
 
 class WebSession;
 
-// What a pane shows in place of its page when its web process is in trouble.
-enum class PaneNotice {
-  kNone,
-  kCrashed,       // the web process crashed
-  kMemoryLimit,   // the web process grew past its memory limit and was ended
-  kStopped,       // the web process was ended on purpose (Stop on a hung page)
-  kUnresponsive,  // the web process has not answered for a while
-};
-
 // One embedded web view with the program's policies. Windows place Widget()
 // and drive the pane through its five operations; everything the page itself
-// asks for is settled by the pane's PanePolicy, the same way in every pane:
+// asks for is settled by the pane's PanePolicy and its PaneRecovery, the same
+// way in every pane:
 // - only http, https and about:blank (and inline frames) are shown;
 // - a new window asked for by a click on a web address opens in the desktop's
 //   default browser, any other new window is refused;

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "web/pane_recovery.hpp"
+
 typedef struct _WebKitWebContext WebKitWebContext;
 typedef struct _WebKitNetworkSession WebKitNetworkSession;
 typedef struct _WebKitSettings WebKitSettings;
@@ -16,22 +18,6 @@ class DefaultBrowser;
 }
 
 namespace ticklark::web {
-
-// How long a pane waits before it tells the user about trouble with its web
-// process, and how it backs off from a page that keeps crashing.
-struct PaneTimings {
-  // A web process that has not answered for this long gets a notice.
-  std::chrono::milliseconds unresponsiveNotice{10000};
-  // A crash within this time of the previous one continues a crash streak.
-  std::chrono::milliseconds crashStreakWindow{60000};
-  // Second crash of a streak: loads wait this long after it; doubling after
-  // every further crash, up to the maximum.
-  std::chrono::milliseconds crashBackoffFirst{1000};
-  std::chrono::milliseconds crashBackoffMax{30000};
-  // A navigation ordered by the program that has not started after this long,
-  // while the page keeps it waiting, replaces the page's web process.
-  std::chrono::milliseconds navigationWatchdog{3000};
-};
 
 // What every browser pane of the program shares: one web context, one network
 // session (cookies, cache, website data), one set of engine settings and the
