@@ -8,6 +8,8 @@
 #include <glib.h>
 #include <glib/gstdio.h>
 
+#include "platform/gobject_ptr.hpp"
+
 namespace ticklark::platform {
 
 namespace {
@@ -15,10 +17,7 @@ namespace {
 // A settings file is a handful of lines; anything this large is not ours.
 constexpr goffset kMaxFileBytes = 1 << 20;
 
-struct KeyFileDeleter {
-  void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileDeleter>;
+using KeyFilePtr = CPtr<GKeyFile, g_key_file_free>;
 
 enum class LoadResult { kLoaded, kMissing, kUnreadable };
 
@@ -32,13 +31,11 @@ LoadResult LoadKeyFile(GKeyFile* file, const std::filesystem::path& path) {
       size > static_cast<std::uintmax_t>(kMaxFileBytes)) {
     return LoadResult::kUnreadable;
   }
-  GError* error = nullptr;
+  GErrorPtr error;
   const gboolean ok = g_key_file_load_from_file(
       file, path.c_str(),
-      static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS), &error);
-  if (error) {
-    g_error_free(error);
-  }
+      static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS),
+      Out(error));
   return ok ? LoadResult::kLoaded : LoadResult::kUnreadable;
 }
 
@@ -63,13 +60,8 @@ std::string KeyFileSettingsStore::GetSetting(std::string_view appName, std::stri
   }
   const std::string group(section);
   const std::string name(key);
-  gchar* value = g_key_file_get_string(file.get(), group.c_str(), name.c_str(), nullptr);
-  if (!value) {
-    return std::string(defaultValue);
-  }
-  std::string result(value);
-  g_free(value);
-  return result;
+  const GCharPtr value(g_key_file_get_string(file.get(), group.c_str(), name.c_str(), nullptr));
+  return value ? std::string(value.get()) : std::string(defaultValue);
 }
 
 bool KeyFileSettingsStore::SaveSettings(
@@ -92,11 +84,8 @@ bool KeyFileSettingsStore::SaveSettings(
     g_key_file_set_string(file.get(), group.c_str(), key.c_str(), value.c_str());
   }
   // g_key_file_save_to_file writes a temporary file and renames it over the old.
-  GError* error = nullptr;
-  const gboolean ok = g_key_file_save_to_file(file.get(), path.c_str(), &error);
-  if (error) {
-    g_error_free(error);
-  }
+  GErrorPtr error;
+  const gboolean ok = g_key_file_save_to_file(file.get(), path.c_str(), Out(error));
   return ok;
 }
 

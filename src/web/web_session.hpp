@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/gobject_ptr.hpp"
 #include "web/pane_recovery.hpp"
 
 typedef struct _WebKitWebContext WebKitWebContext;
@@ -45,9 +46,9 @@ class WebSession {
   WebSession(const WebSession&) = delete;
   WebSession& operator=(const WebSession&) = delete;
 
-  WebKitWebContext* Context() const { return m_context; }
-  WebKitNetworkSession* NetworkSession() const { return m_networkSession; }
-  WebKitSettings* Settings() const { return m_settings; }
+  WebKitWebContext* Context() const { return m_context.get(); }
+  WebKitNetworkSession* NetworkSession() const { return m_networkSession.get(); }
+  WebKitSettings* Settings() const { return m_settings.get(); }
   platform::DefaultBrowser& DefaultBrowser() const { return m_defaultBrowser; }
 
   const PaneTimings& Timings() const { return m_timings; }
@@ -66,10 +67,10 @@ class WebSession {
 
  private:
   platform::DefaultBrowser& m_defaultBrowser;
-  WebKitWebContext* m_context = nullptr;
-  WebKitNetworkSession* m_networkSession = nullptr;
-  WebKitSettings* m_settings = nullptr;
-  unsigned long m_downloadHandler = 0;
+  platform::GObjectPtr<WebKitWebContext> m_context;
+  platform::GObjectPtr<WebKitNetworkSession> m_networkSession;
+  platform::GObjectPtr<WebKitSettings> m_settings;
+  platform::SignalHandlers m_networkSessionHandlers;
   std::size_t m_cancelledDownloads = 0;
   PaneTimings m_timings;
 };
