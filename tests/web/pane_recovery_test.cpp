@@ -19,28 +19,18 @@ using Timer = PaneRecovery::Timer;
 using Ending = PaneRecovery::Ending;
 using Clock = std::chrono::steady_clock;
 
-const char* NameOf(PaneLoad::Kind kind) {
-  switch (kind) {
-    case PaneLoad::Kind::kAddress:
-      return "load address";
-    case PaneLoad::Kind::kBack:
-      return "load back";
-    case PaneLoad::Kind::kForward:
-      return "load forward";
-    case PaneLoad::Kind::kReload:
-      return "load reload";
-    case PaneLoad::Kind::kCurrentEntry:
-      return "load current entry";
-  }
-  return "?";
-}
+// By PaneLoad::Kind.
+constexpr const char* kLoadNames[] = {"load address", "load back", "load forward", "load reload",
+                                      "load current entry"};
 
 // Stands in for the web view: writes down what it is told, ends its web
 // process the way the engine does (reporting it before returning), and keeps
 // the timers on a clock the test moves.
 class FakeEngine final : public PaneRecovery::Engine {
  public:
-  void IssueLoad(const PaneLoad& load) override { log.push_back(NameOf(load.kind)); }
+  void IssueLoad(const PaneLoad& load) override {
+    log.push_back(kLoadNames[static_cast<std::size_t>(load.kind)]);
+  }
   void StopLoading() override { log.push_back("stop loading"); }
   void EndWebProcess() override {
     log.push_back("end web process");
@@ -54,7 +44,7 @@ class FakeEngine final : public PaneRecovery::Engine {
   void SetHangNoticeVisible(bool visible) override { hangShown = visible; }
   void CloseScriptDialog() override {}
   bool IsResponsive() const override { return responsive; }
-  bool IsLoading() const override { return loading; }
+  bool IsLoading() const override { return false; }
   void StartTimer(Timer timer, std::chrono::milliseconds delay) override {
     due[static_cast<std::size_t>(timer)] = now + delay;
   }
@@ -88,7 +78,6 @@ class FakeEngine final : public PaneRecovery::Engine {
   std::array<std::optional<Clock::time_point>, PaneRecovery::kTimerCount> due{};
   std::vector<std::string> log;
   bool responsive = true;
-  bool loading = false;
   bool hangShown = false;
 };
 
