@@ -2,6 +2,8 @@
 #include "app/main_form.hpp"
 
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <vector>
 
 #include <gtkmm/applicationwindow.h>
@@ -135,9 +137,15 @@ void MainForm::OnUnload() {
   m_navigationBar.reset();
   m_statusBar = nullptr;
   m_webBrowser1Raw = m_webBrowser2Raw = m_webBrowser12Raw = nullptr;
-  m_webBrowser12.reset();
-  m_webBrowser2.reset();
-  m_webBrowser1.reset();
+  // Newest first, as in the site windows: the two panes that share the quotes
+  // pane's web process go before it. Each leaves its slot in the layout first.
+  for (std::unique_ptr<web::BrowserPane>* pane :
+       {&m_webBrowser12, &m_webBrowser2, &m_webBrowser1}) {
+    if (*pane) {
+      Layout().Remove((*pane)->Widget());
+      pane->reset();
+    }
+  }
 }
 
 void MainForm::Navigate(web::BrowserPane* pane, web::Destination destination) {

@@ -19,6 +19,7 @@
 #include "endpoint/embedded_files.hpp"
 #include "endpoint/endpoint_server.hpp"
 #include "endpoint/redirect_source.hpp"
+#include "platform/gobject_ptr.hpp"
 
 namespace {
 
@@ -119,13 +120,15 @@ int Run(const ticklark::endpoint::Options& options) {
     Say("cannot watch " + source.path() + " (" + error + "); changes need a restart");
   }
 
-  GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
-  const guint interrupt = g_unix_signal_add(SIGINT, OnStopSignal, loop);
-  const guint terminate = g_unix_signal_add(SIGTERM, OnStopSignal, loop);
-  g_main_loop_run(loop);
-  g_source_remove(interrupt);
-  g_source_remove(terminate);
-  g_main_loop_unref(loop);
+  {
+    const ticklark::platform::CPtr<GMainLoop, g_main_loop_unref> loop(
+        g_main_loop_new(nullptr, FALSE));
+    ticklark::platform::SourceId interrupt;
+    ticklark::platform::SourceId terminate;
+    interrupt.Reset(g_unix_signal_add(SIGINT, OnStopSignal, loop.get()));
+    terminate.Reset(g_unix_signal_add(SIGTERM, OnStopSignal, loop.get()));
+    g_main_loop_run(loop.get());
+  }
   Say("stopped");
   return 0;
 }

@@ -6,6 +6,8 @@
 
 #include <glib.h>
 
+#include "platform/gobject_ptr.hpp"
+
 namespace ticklark::endpoint {
 
 namespace {
@@ -67,18 +69,15 @@ std::optional<std::string> CheckTargetAddress(std::string_view address) {
     }
   }
   const std::string text(address);
-  GError* error = nullptr;
-  GUri* uri = g_uri_parse(text.c_str(), G_URI_FLAGS_NONE, &error);
+  platform::GErrorPtr error;
+  const platform::CPtr<GUri, g_uri_unref> uri(
+      g_uri_parse(text.c_str(), G_URI_FLAGS_NONE, platform::Out(error)));
   if (!uri) {
-    std::string problem = "not an absolute address: ";
-    problem += error->message;
-    g_error_free(error);
-    return problem;
+    return std::string("not an absolute address: ") + error->message;
   }
-  const std::string scheme = g_uri_get_scheme(uri);
-  const char* host = g_uri_get_host(uri);
+  const std::string scheme = g_uri_get_scheme(uri.get());
+  const char* host = g_uri_get_host(uri.get());
   const bool has_host = host && *host;
-  g_uri_unref(uri);
   if (scheme != "http" && scheme != "https") {
     return "the target must be an http or https address, not " + scheme + ":";
   }

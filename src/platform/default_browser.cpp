@@ -3,15 +3,17 @@
 
 #include <gio/gio.h>
 
+#include "platform/gobject_ptr.hpp"
+
 namespace ticklark::platform {
 
 namespace {
 
 void OnLaunched(GObject*, GAsyncResult* result, gpointer) {
-  GError* error = nullptr;
-  if (!g_app_info_launch_default_for_uri_finish(result, &error)) {
+  GErrorPtr error;
+  const bool launched = g_app_info_launch_default_for_uri_finish(result, Out(error));
+  if (!launched) {
     g_warning("Could not open the default web browser: %s", error ? error->message : "unknown");
-    g_clear_error(&error);
   }
 }
 
@@ -19,18 +21,15 @@ void OnLaunched(GObject*, GAsyncResult* result, gpointer) {
 
 bool IsWebAddress(std::string_view address) {
   const std::string text(address);
-  GUri* uri = g_uri_parse(text.c_str(), G_URI_FLAGS_NONE, nullptr);
+  const CPtr<GUri, g_uri_unref> uri(g_uri_parse(text.c_str(), G_URI_FLAGS_NONE, nullptr));
   if (!uri) {
     return false;
   }
-  const char* scheme = g_uri_get_scheme(uri);
-  const char* host = g_uri_get_host(uri);
-  const bool web =
-      scheme &&
-      (g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0) &&
-      host && *host;
-  g_uri_unref(uri);
-  return web;
+  const char* scheme = g_uri_get_scheme(uri.get());
+  const char* host = g_uri_get_host(uri.get());
+  return scheme &&
+         (g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0) &&
+         host && *host;
 }
 
 bool DesktopDefaultBrowser::Open(const std::string& address) {

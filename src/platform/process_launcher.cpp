@@ -3,6 +3,8 @@
 
 #include <glib.h>
 
+#include "platform/gobject_ptr.hpp"
+
 namespace ticklark::platform {
 
 bool SpawnProcessLauncher::Start(const std::string& path) {
@@ -13,10 +15,9 @@ bool SpawnProcessLauncher::Start(const std::string& path) {
   // elsewhere. Without G_SPAWN_DO_NOT_REAP_CHILD GLib forks twice and reaps the
   // intermediate child itself.
   gchar* argv[] = {const_cast<gchar*>(path.c_str()), nullptr};
-  GError* error = nullptr;
+  GErrorPtr error;
   const gboolean started =
-      g_spawn_async(nullptr, argv, nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr, &error);
-  g_clear_error(&error);
+      g_spawn_async(nullptr, argv, nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr, Out(error));
   return started != FALSE;
 }
 

@@ -17,6 +17,8 @@
 #include <glib.h>
 #include <glib/gstdio.h>
 
+#include "platform/gobject_ptr.hpp"
+
 namespace ticklark::platform {
 
 namespace {
@@ -29,10 +31,7 @@ constexpr int kMaxLinks = 40;
 // Copies of unreadable files kept beside each other at most.
 constexpr int kMaxAsideCopies = 1000;
 
-struct KeyFileDeleter {
-  void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileDeleter>;
+using KeyFilePtr = CPtr<GKeyFile, g_key_file_free>;
 
 enum class LoadResult { kLoaded, kMissing, kUnreadable };
 
@@ -220,13 +219,8 @@ std::string KeyFileSettingsStore::GetSetting(std::string_view appName, std::stri
   }
   const std::string group(section);
   const std::string name(key);
-  gchar* value = g_key_file_get_string(file.get(), group.c_str(), name.c_str(), nullptr);
-  if (!value) {
-    return std::string(defaultValue);
-  }
-  std::string result(value);
-  g_free(value);
-  return result;
+  const GCharPtr value(g_key_file_get_string(file.get(), group.c_str(), name.c_str(), nullptr));
+  return value ? std::string(value.get()) : std::string(defaultValue);
 }
 
 bool KeyFileSettingsStore::SaveSettings(

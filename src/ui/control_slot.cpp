@@ -21,15 +21,13 @@ ControlSlot::~ControlSlot() = default;
 
 void ControlSlot::SetChild(Gtk::Widget& child) {
   UnsetChild();
-  m_child = &child;
   append(child);
 }
 
 void ControlSlot::UnsetChild() {
-  if (m_child && m_child->get_parent() == this) {
-    remove(*m_child);
+  if (Gtk::Widget* child = Child()) {
+    remove(*child);
   }
-  m_child = nullptr;
 }
 
 Gtk::SizeRequestMode ControlSlot::get_request_mode_vfunc() const {
@@ -45,7 +43,8 @@ void ControlSlot::measure_vfunc(Gtk::Orientation orientation, int, int& minimum,
 }
 
 void ControlSlot::size_allocate_vfunc(int, int, int) {
-  if (!m_child || !m_child->get_visible()) {
+  Gtk::Widget* child = Child();
+  if (!child || !child->get_visible()) {
     return;
   }
   // The child gets its designed size; only a child that cannot be that small
@@ -55,11 +54,11 @@ void ControlSlot::size_allocate_vfunc(int, int, int) {
   int minHeight = 0;
   int natHeight = 0;
   int ignored = 0;
-  m_child->measure(Gtk::Orientation::HORIZONTAL, -1, minWidth, natWidth, ignored, ignored);
+  child->measure(Gtk::Orientation::HORIZONTAL, -1, minWidth, natWidth, ignored, ignored);
   const int width = std::max(m_width, minWidth);
-  m_child->measure(Gtk::Orientation::VERTICAL, width, minHeight, natHeight, ignored, ignored);
+  child->measure(Gtk::Orientation::VERTICAL, width, minHeight, natHeight, ignored, ignored);
   const int height = std::max(m_height, minHeight);
-  m_child->size_allocate(Gtk::Allocation(0, 0, width, height), -1);
+  child->size_allocate(Gtk::Allocation(0, 0, width, height), -1);
 }
 
 }  // namespace ticklark::ui

@@ -17,9 +17,12 @@ class ControlSlot : public Gtk::Box {
   ControlSlot(int width, int height, Minimum minimum, bool clip = true);
   ~ControlSlot() override;
 
+  // The slot is the one that puts its child in and takes it out again.
   void SetChild(Gtk::Widget& child);
   void UnsetChild();
-  Gtk::Widget* Child() const { return m_child; }
+  // The child in the slot now, if any. Read from the widget tree each time, so
+  // that a child that left by any way is never pointed at.
+  Gtk::Widget* Child() { return get_first_child(); }
   int SlotWidth() const { return m_width; }
   int SlotHeight() const { return m_height; }
 
@@ -33,7 +36,6 @@ class ControlSlot : public Gtk::Box {
   int m_width;
   int m_height;
   Minimum m_minimum;
-  Gtk::Widget* m_child = nullptr;
 };
 
 }  // namespace ticklark::ui

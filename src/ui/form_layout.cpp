@@ -244,7 +244,25 @@ void FormLayout::Place(const ControlDef& control, Gtk::Widget& widget) {
   if (before != m_placed.end()) {
     slot->insert_before(*m_fixed, *before->slot);
   }
-  m_placed.insert(before, Placed{&control, &widget, slot});
+  m_placed.insert(before, Placed{&control, slot});
+  UpdateTabOrder();
+}
+
+void FormLayout::Remove(Gtk::Widget& widget) {
+  const auto at = std::find_if(m_placed.begin(), m_placed.end(), [&widget](const Placed& placed) {
+    return placed.slot->Child() == &widget;
+  });
+  if (at == m_placed.end()) {
+    return;
+  }
+  ControlSlot* slot = at->slot;
+  m_placed.erase(at);
+  UpdateTabOrder();
+  slot->UnsetChild();
+  m_fixed->remove(*slot);  // the last reference: the slot goes
+}
+
+void FormLayout::UpdateTabOrder() {
   m_fixed->order.clear();
   for (const Placed& placed : m_placed) {
     m_fixed->order.push_back(placed.slot);
@@ -254,7 +272,7 @@ void FormLayout::Place(const ControlDef& control, Gtk::Widget& widget) {
 Gtk::Widget* FormLayout::Control(std::string_view name, int index) const {
   for (const Placed& placed : m_placed) {
     if (placed.control->name == name && placed.control->index == index) {
-      return placed.widget;
+      return placed.slot->Child();
     }
   }
   return nullptr;
@@ -271,9 +289,9 @@ Gtk::Label* FormLayout::Label(std::string_view name, int index) const {
 namespace {
 
 // A web pane takes the focus through the view inside whatever holds it.
-bool CanTakeFocus(const ControlDef& control, const Gtk::Widget& widget) {
-  return control.tabIndex >= 0 && widget.get_sensitive() && widget.get_visible() &&
-         (widget.get_focusable() || control.kind == ControlKind::kWebBrowser);
+bool CanTakeFocus(const ControlDef& control, const Gtk::Widget* widget) {
+  return widget && control.tabIndex >= 0 && widget->get_sensitive() && widget->get_visible() &&
+         (widget->get_focusable() || control.kind == ControlKind::kWebBrowser);
 }
 
 // The widget itself, or the first focusable one inside it (a pane's view).
@@ -293,8 +311,8 @@ Gtk::Widget* FirstFocusableIn(Gtk::Widget& widget) {
 
 Gtk::Widget* FormLayout::FirstInTabOrder() const {
   for (const Placed& placed : m_placed) {
-    if (CanTakeFocus(*placed.control, *placed.widget)) {
-      return placed.widget;
+    if (Gtk::Widget* widget = placed.slot->Child(); CanTakeFocus(*placed.control, widget)) {
+      return widget;
     }
   }
   return nullptr;
@@ -302,10 +320,11 @@ Gtk::Widget* FormLayout::FirstInTabOrder() const {
 
 void FormLayout::FocusFirst() {
   for (const Placed& placed : m_placed) {
-    if (!CanTakeFocus(*placed.control, *placed.widget)) {
+    Gtk::Widget* widget = placed.slot->Child();
+    if (!CanTakeFocus(*placed.control, widget)) {
       continue;
     }
-    if (Gtk::Widget* target = FirstFocusableIn(*placed.widget); target && target->grab_focus()) {
+    if (Gtk::Widget* target = FirstFocusableIn(*widget); target && target->grab_focus()) {
       return;
     }
   }

@@ -42,6 +42,10 @@ class FormLayout {
 
   // Puts |widget| where |control| belongs, at its designed size.
   void Place(const ControlDef& control, Gtk::Widget& widget);
+  // Takes a placed |widget| out again, through its slot, and forgets its
+  // control: what a window put in itself (a web pane) leaves this way before
+  // the window destroys it.
+  void Remove(Gtk::Widget& widget);
 
   Gtk::Widget* Control(std::string_view name, int index = -1) const;
   Gtk::Button* Button(std::string_view name, int index = -1) const;
@@ -56,11 +60,11 @@ class FormLayout {
  private:
   struct Placed {
     const ControlDef* control;
-    Gtk::Widget* widget;  // the control itself
-    ControlSlot* slot;    // its slot on the fixed layout
+    ControlSlot* slot;  // its slot on the fixed layout, which holds the control
   };
 
   Gtk::Widget* MakeStandardControl(const ControlDef& control);
+  void UpdateTabOrder();
 
   const WindowDef& m_definition;
   // Owned by the window they are put in, like every control.

@@ -1,27 +1,32 @@
 // SPDX-License-Identifier: MIT
 #include "web/browser_pane.hpp"
 
-#include <algorithm>
+#include <array>
 #include <chrono>
 #include <exception>
-#include <functional>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 #include <gtkmm/label.h>
 #include <gtkmm/overlay.h>
 #include <webkit/webkit.h>
 
 #include "platform/default_browser.hpp"
+#include "platform/gobject_ptr.hpp"
 #include "web/script_dialog_panel.hpp"
 #include "web/web_session.hpp"
+
+// The engine side of a pane: one WebKitWebView in the pane's frame. Its
+// signals become questions for the pane's PanePolicy and reports for its
+// PaneRecovery, and what the recovery decides is carried out on the view.
+// Everything here is about the engine; the rules live in those two.
 
 namespace ticklark::web {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Timer = PaneRecovery::Timer;
+using SessionStatePtr =
+    platform::CPtr<WebKitWebViewSessionState, webkit_web_view_session_state_unref>;
 
 // Runs |body|, turning any exception into a warning and |fallback|: nothing
 // may unwind through the engine's or GLib's C frames.
@@ -37,37 +42,79 @@ R Guarded(const char* where, R fallback, F&& body) noexcept {
   return fallback;
 }
 
-// Pages may go to web addresses and to the empty and inline documents that
-// pages build their frames from; every other scheme stays out of the panes.
-bool MayShowInPane(const char* uri) {
-  if (!uri) {
-    return false;
-  }
-  const std::string_view text(uri);
-  return platform::IsWebAddress(text) || text == "about:blank" || text == "about:srcdoc";
+std::string_view Text(const char* text) {
+  return text ? std::string_view(text) : std::string_view();
 }
 
-bool IsAttachment(WebKitURIResponse* response) {
+// The type of the response's Content-Disposition header, "" without one.
+std::string DispositionOf(WebKitURIResponse* response) {
   SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
   if (!headers) {
-    return false;
+    return {};
   }
-  char* disposition = nullptr;
-  GHashTable* parameters = nullptr;
-  bool attachment = false;
-  if (soup_message_headers_get_content_disposition(headers, &disposition, &parameters)) {
-    attachment = g_ascii_strcasecmp(disposition, "attachment") == 0;
-    g_free(disposition);
-    g_hash_table_destroy(parameters);
+  platform::GCharPtr disposition;
+  platform::CPtr<GHashTable, g_hash_table_destroy> parameters;
+  const bool found = soup_message_headers_get_content_disposition(
+      headers, platform::Out(disposition), platform::Out(parameters));
+  return found && disposition ? std::string(disposition.get()) : std::string();
+}
+
+Permission PermissionOf(WebKitPermissionRequest* request) {
+  if (WEBKIT_IS_GEOLOCATION_PERMISSION_REQUEST(request)) {
+    return Permission::kGeolocation;
   }
-  return attachment;
+  if (WEBKIT_IS_NOTIFICATION_PERMISSION_REQUEST(request)) {
+    return Permission::kNotifications;
+  }
+  if (WEBKIT_IS_USER_MEDIA_PERMISSION_REQUEST(request)) {
+    return Permission::kCameraOrMicrophone;
+  }
+  if (WEBKIT_IS_DEVICE_INFO_PERMISSION_REQUEST(request)) {
+    return Permission::kDeviceList;
+  }
+  if (WEBKIT_IS_POINTER_LOCK_PERMISSION_REQUEST(request)) {
+    return Permission::kPointerLock;
+  }
+  if (WEBKIT_IS_CLIPBOARD_PERMISSION_REQUEST(request)) {
+    return Permission::kClipboard;
+  }
+  return Permission::kOther;
+}
+
+// A page asking what it would get, by the name the Permissions API uses.
+Permission PermissionNamed(std::string_view name) {
+  if (name == "geolocation") {
+    return Permission::kGeolocation;
+  }
+  if (name == "notifications" || name == "push") {
+    return Permission::kNotifications;
+  }
+  if (name == "camera" || name == "microphone") {
+    return Permission::kCameraOrMicrophone;
+  }
+  if (name == "clipboard-read" || name == "clipboard-write") {
+    return Permission::kClipboard;
+  }
+  return Permission::kOther;
+}
+
+ScriptDialogKind KindOf(WebKitScriptDialogType type) {
+  switch (type) {
+    case WEBKIT_SCRIPT_DIALOG_ALERT:
+      return ScriptDialogKind::kAlert;
+    case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+      return ScriptDialogKind::kConfirm;
+    case WEBKIT_SCRIPT_DIALOG_PROMPT:
+      return ScriptDialogKind::kPrompt;
+    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+      return ScriptDialogKind::kBeforeUnload;
+  }
+  return ScriptDialogKind::kAlert;
 }
 
 std::string Escaped(const std::string& text) {
-  char* escaped = g_markup_escape_text(text.c_str(), -1);
-  std::string result(escaped);
-  g_free(escaped);
-  return result;
+  const platform::GCharPtr escaped(g_markup_escape_text(text.c_str(), -1));
+  return escaped.get();
 }
 
 std::string NoticePage(PaneNotice notice, PaneRole role, const std::string& address) {
@@ -94,7 +141,7 @@ std::string NoticePage(PaneNotice notice, PaneRole role, const std::string& addr
          what + "</p>" + hint + "<p class=\"address\">" + Escaped(address) + "</p></body></html>";
 }
 
-WebKitWebView* NewView(WebSession& session, WebKitWebView* related) {
+platform::GObjectPtr<WebKitWebView> NewView(WebSession& session, WebKitWebView* related) {
   GObject* object = nullptr;
   if (related) {
     // Context and network session come with the related view.
@@ -105,35 +152,28 @@ WebKitWebView* NewView(WebSession& session, WebKitWebView* related) {
         g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", session.Context(), "network-session",
                      session.NetworkSession(), "settings", session.Settings(), nullptr));
   }
-  return WEBKIT_WEB_VIEW(g_object_ref_sink(object));
-}
-
-guint AddTimeout(std::chrono::milliseconds delay, GSourceFunc function, gpointer data) {
-  const auto ms = std::max<std::chrono::milliseconds::rep>(delay.count(), 0);
-  return g_timeout_add(static_cast<guint>(ms), function, data);
-}
-
-void RemoveSource(guint& id) {
-  if (id != 0) {
-    g_source_remove(id);
-    id = 0;
-  }
+  return platform::Adopt(WEBKIT_WEB_VIEW(g_object_ref_sink(object)));
 }
 
 }  // namespace
 
-class BrowserPane::Impl {
+class BrowserPane::Impl final : private PaneRecovery::Engine {
  public:
   Impl(WebSession& session, PaneRole role, WebKitWebView* related);
-  ~Impl();
+  ~Impl() override;
 
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
 
-  WebKitWebView* View() const { return m_view; }
-  Gtk::Widget& Frame() { return m_frame; }
-  PaneRole Role() const { return m_role; }
-  PaneNotice Notice() const { return m_notice; }
+  // What the pane's features build on: the view, the frame it sits in (an
+  // overlay that takes more children over the page), the rules and the
+  // session.
+  WebKitWebView* View() const { return m_view.get(); }
+  Gtk::Overlay& Frame() { return m_frame; }
+  const PanePolicy& Policy() const { return m_policy; }
+  WebSession& Session() const { return m_session; }
+
+  PaneNotice Notice() const { return m_showsRefusal ? PaneNotice::kRefused : m_recovery.Notice(); }
   bool ShowsScriptDialog() const { return m_dialog.IsOpen(); }
 
   void Navigate(const std::string& address);
@@ -144,72 +184,55 @@ class BrowserPane::Impl {
 
   // Signal handlers, reached through the trampolines below.
   gboolean OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
-  void OnCreate(WebKitNavigationAction* action);
+  void OnNewWindow(WebKitNavigationAction* action);
   gboolean OnScriptDialog(WebKitScriptDialog* dialog);
   void OnLoadChanged(WebKitLoadEvent event);
   void OnWebProcessTerminated(WebKitWebProcessTerminationReason reason);
-  void EndWebProcess();
   void OnResponsivenessChanged();
   void OnLoadingChanged();
 
  private:
-  using Load = std::function<void()>;
+  // One of the recovery's timers, as GLib runs it.
+  struct PaneTimer {
+    Impl* pane = nullptr;
+    Timer timer = Timer::kUnresponsive;
+    platform::SourceId source;
+  };
+  static gboolean OnTimerSignal(gpointer data);
 
-  void Connect(const char* signal, GCallback callback);
-  void OrderLoad(Load load);
-  void StartDeferredLoadWhenDue();
-  void StartLoad(Load load);
-  void IssuePendingLoad();
-  void CloseOpenDialog();
-  void ReplaceWebProcess();
-  void RestartPendingLoad();
-  void ShowNotice(PaneNotice notice, const char* address = nullptr);
-  void SetHangNoticeVisible(bool visible);
-
-  // Timer and idle callbacks; each clears its own source id.
-  void OnUnresponsiveTimeout();
-  void OnBackoffElapsed();
-  void OnRecoverTimeout();
-  void OnNavigationWatchdog();
-  void OnLostLoadCheck();
+  // PaneRecovery::Engine
+  void IssueLoad(const PaneLoad& load) override;
+  void StopLoading() override;
+  void EndWebProcess() override;
+  void ReloadPage() override;
+  void ShowNoticePage(PaneNotice notice) override;
+  void RestoreHistory() override;
+  void SetHangNoticeVisible(bool visible) override;
+  void CloseScriptDialog() override;
+  bool IsResponsive() const override;
+  bool IsLoading() const override;
+  void StartTimer(Timer timer, std::chrono::milliseconds delay) override;
+  void StopTimer(Timer timer) override;
 
   WebSession& m_session;
-  const PaneRole m_role;
+  const PanePolicy m_policy;
   Gtk::Overlay m_frame;
   Gtk::Label m_hangNotice;
   // The page's alert, confirm or prompt, in every pane but an ad pane.
   ScriptDialogPanel m_dialog;
-  WebKitWebView* m_view = nullptr;
-  std::vector<gulong> m_handlers;
-
-  PaneNotice m_notice = PaneNotice::kNone;
-  // The history as it was when the web process ended, before the notice
-  // took a place in it; put back before the next load.
-  WebKitWebViewSessionState* m_historyBeforeNotice = nullptr;
-
-  // A navigation ordered by the program that has not started yet, and how
-  // often the page answered it with a script dialog meanwhile.
-  Load m_pendingLoad;
-  bool m_loadPending = false;
-  unsigned m_dialogsWhilePending = 0;
-  bool m_replacingProcess = false;
-  // The program's load has not finished yet; it is ordered once more if the
-  // engine drops it without a word.
-  bool m_loadInFlight = false;
-  bool m_loadReissued = false;
-
-  unsigned m_crashStreak = 0;
-  Clock::time_point m_lastCrash{};
-  Clock::time_point m_backoffUntil{};
-  // A load ordered while a notice was loading or during the back-off.
-  Load m_deferredLoad;
-  bool m_noticeLoading = false;
-
-  guint m_unresponsiveTimer = 0;
-  guint m_backoffTimer = 0;
-  guint m_watchdogTimer = 0;
-  guint m_lostLoadCheck = 0;
-  guint m_recoverTimer = 0;
+  platform::GObjectPtr<WebKitWebView> m_view;
+  platform::SignalHandlers m_handlers;
+  // The history as it was when a notice took the page's place; put back
+  // before the next load.
+  SessionStatePtr m_historyBeforeNotice;
+  // The session refuses the page's address (another user's endpoint holds it):
+  // a notice stands in its place and nothing is sent there. The refusal is
+  // settled here, before the recovery hears of any load.
+  bool m_showsRefusal = false;
+  bool m_refusalLoading = false;
+  void ShowRefusal(const std::string& address);
+  std::array<PaneTimer, PaneRecovery::kTimerCount> m_timers;
+  PaneRecovery m_recovery;
 };
 
 namespace {
@@ -235,19 +258,28 @@ gboolean OnDecidePolicySignal(WebKitWebView*, WebKitPolicyDecision* decision,
 
 GtkWidget* OnCreateSignal(WebKitWebView*, WebKitNavigationAction* action, gpointer self) {
   Guarded("create", 0, [&] {
-    static_cast<Pane*>(self)->OnCreate(action);
+    static_cast<Pane*>(self)->OnNewWindow(action);
     return 0;
   });
   return nullptr;  // never a new view inside the program
 }
 
+// Unhandled, the engine would grant some requests (pointer lock) itself.
 gboolean OnPermissionRequestSignal(WebKitWebView*, WebKitPermissionRequest* request, gpointer) {
-  webkit_permission_request_deny(request);
+  if (PanePolicy::MayGrant(PermissionOf(request))) {
+    webkit_permission_request_allow(request);
+  } else {
+    webkit_permission_request_deny(request);
+  }
   return TRUE;
 }
 
 gboolean OnQueryPermissionStateSignal(WebKitWebView*, WebKitPermissionStateQuery* query, gpointer) {
-  webkit_permission_state_query_finish(query, WEBKIT_PERMISSION_STATE_DENIED);
+  const Permission permission =
+      PermissionNamed(Text(webkit_permission_state_query_get_name(query)));
+  webkit_permission_state_query_finish(query, PanePolicy::MayGrant(permission)
+                                                  ? WEBKIT_PERMISSION_STATE_PROMPT
+                                                  : WEBKIT_PERMISSION_STATE_DENIED);
   return TRUE;
 }
 
@@ -285,31 +317,31 @@ void OnLoadingSignal(GObject*, GParamSpec*, gpointer self) {
   });
 }
 
-// One-shot timers and idle callbacks.
-template <void (Pane::*Handler)()>
-gboolean OnTimer(gpointer self) {
-  Guarded("timer", 0, [&] {
-    (static_cast<Pane*>(self)->*Handler)();
-    return 0;
-  });
-  return G_SOURCE_REMOVE;
-}
-
 }  // namespace
 
 BrowserPane::Impl::Impl(WebSession& session, PaneRole role, WebKitWebView* related)
-    : m_session(session), m_role(role), m_view(NewView(session, related)) {
-  Connect("decide-policy", G_CALLBACK(OnDecidePolicySignal));
-  Connect("create", G_CALLBACK(OnCreateSignal));
-  Connect("permission-request", G_CALLBACK(OnPermissionRequestSignal));
-  Connect("query-permission-state", G_CALLBACK(OnQueryPermissionStateSignal));
-  Connect("script-dialog", G_CALLBACK(OnScriptDialogSignal));
-  Connect("load-changed", G_CALLBACK(OnLoadChangedSignal));
-  Connect("web-process-terminated", G_CALLBACK(OnWebProcessTerminatedSignal));
-  Connect("notify::is-web-process-responsive", G_CALLBACK(OnResponsiveSignal));
-  Connect("notify::is-loading", G_CALLBACK(OnLoadingSignal));
+    : m_session(session),
+      m_policy(role),
+      m_view(NewView(session, related)),
+      m_handlers(m_view.get()),
+      m_recovery(
+          *this, [] { return std::chrono::steady_clock::now(); }, session.Timings(),
+          m_policy.RecoversByItself()) {
+  for (std::size_t i = 0; i < m_timers.size(); ++i) {
+    m_timers[i].pane = this;
+    m_timers[i].timer = static_cast<Timer>(i);
+  }
+  m_handlers.Connect("decide-policy", G_CALLBACK(OnDecidePolicySignal), this);
+  m_handlers.Connect("create", G_CALLBACK(OnCreateSignal), this);
+  m_handlers.Connect("permission-request", G_CALLBACK(OnPermissionRequestSignal), this);
+  m_handlers.Connect("query-permission-state", G_CALLBACK(OnQueryPermissionStateSignal), this);
+  m_handlers.Connect("script-dialog", G_CALLBACK(OnScriptDialogSignal), this);
+  m_handlers.Connect("load-changed", G_CALLBACK(OnLoadChangedSignal), this);
+  m_handlers.Connect("web-process-terminated", G_CALLBACK(OnWebProcessTerminatedSignal), this);
+  m_handlers.Connect("notify::is-web-process-responsive", G_CALLBACK(OnResponsiveSignal), this);
+  m_handlers.Connect("notify::is-loading", G_CALLBACK(OnLoadingSignal), this);
 
-  gtk_overlay_set_child(m_frame.gobj(), GTK_WIDGET(m_view));
+  gtk_overlay_set_child(m_frame.gobj(), GTK_WIDGET(m_view.get()));
   m_hangNotice.set_text("This page is not responding. Stop ends it; Refresh loads it again.");
   m_hangNotice.set_wrap(true);
   m_hangNotice.set_valign(Gtk::Align::START);
@@ -321,185 +353,166 @@ BrowserPane::Impl::Impl(WebSession& session, PaneRole role, WebKitWebView* relat
 }
 
 BrowserPane::Impl::~Impl() {
-  RemoveSource(m_unresponsiveTimer);
-  RemoveSource(m_backoffTimer);
-  RemoveSource(m_watchdogTimer);
-  RemoveSource(m_lostLoadCheck);
-  RemoveSource(m_recoverTimer);
-  for (gulong handler : m_handlers) {
-    g_signal_handler_disconnect(m_view, handler);
+  if (m_frame.get_parent()) {
+    // Whoever put the pane in a container takes it out; an empty frame stays
+    // there until the container goes.
+    g_warning("Browser pane destroyed while still placed in a container");
   }
-  CloseOpenDialog();
-  if (m_historyBeforeNotice) {
-    webkit_web_view_session_state_unref(m_historyBeforeNotice);
+  // Nothing reaches the pane while it goes.
+  for (PaneTimer& timer : m_timers) {
+    timer.source.Reset();
   }
-  // Take the pane out of its window so that no view outlives its policies.
-  if (GtkWidget* parent = gtk_widget_get_parent(GTK_WIDGET(m_frame.gobj()))) {
-    if (GTK_IS_FIXED(parent)) {
-      gtk_fixed_remove(GTK_FIXED(parent), GTK_WIDGET(m_frame.gobj()));
-    } else if (GTK_IS_BOX(parent)) {
-      gtk_box_remove(GTK_BOX(parent), GTK_WIDGET(m_frame.gobj()));
-    } else if (GTK_IS_WINDOW(parent)) {
-      gtk_window_set_child(GTK_WINDOW(parent), nullptr);
-    }
-  }
+  m_handlers.DisconnectAll();
+  m_dialog.Close();
+  m_historyBeforeNotice.reset();
+  // The view goes with the pane, whatever holds the frame: no view outlives
+  // its policies.
   gtk_overlay_set_child(m_frame.gobj(), nullptr);
-  g_object_unref(m_view);
-}
-
-void BrowserPane::Impl::Connect(const char* signal, GCallback callback) {
-  m_handlers.push_back(g_signal_connect(m_view, signal, callback, this));
 }
 
 // --- Operations ---------------------------------------------------------
 
 void BrowserPane::Impl::Navigate(const std::string& address) {
-  if (!MayShowInPane(address.c_str())) {
+  if (!PanePolicy::MayShow(address)) {
     return;  // a javascript: address would otherwise run in the current page
   }
   if (m_session.Refuses(address.c_str())) {
-    CloseOpenDialog();
-    ShowNotice(PaneNotice::kRefused, address.c_str());
+    CloseScriptDialog();
+    ShowRefusal(address);
     return;
   }
-  OrderLoad([this, address] { webkit_web_view_load_uri(m_view, address.c_str()); });
+  m_showsRefusal = false;
+  m_recovery.Navigate(address);
 }
 
 void BrowserPane::Impl::GoBack() {
-  if (!webkit_web_view_can_go_back(m_view)) {
-    return;
+  if (webkit_web_view_can_go_back(View())) {
+    m_recovery.GoBack();
   }
-  OrderLoad([this] { webkit_web_view_go_back(m_view); });
 }
 
 void BrowserPane::Impl::GoForward() {
-  if (!webkit_web_view_can_go_forward(m_view)) {
-    return;
+  if (webkit_web_view_can_go_forward(View())) {
+    m_recovery.GoForward();
   }
-  OrderLoad([this] { webkit_web_view_go_forward(m_view); });
 }
 
 void BrowserPane::Impl::Refresh() {
-  if (!m_historyBeforeNotice) {
-    OrderLoad([this] { webkit_web_view_reload(m_view); });
-    return;
-  }
-  // A notice stands in for the page: with the history put back, its current
-  // entry is that page again.
-  OrderLoad([this] {
-    WebKitBackForwardList* history = webkit_web_view_get_back_forward_list(m_view);
-    if (WebKitBackForwardListItem* current = webkit_back_forward_list_get_current_item(history)) {
-      webkit_web_view_go_to_back_forward_list_item(m_view, current);
-    } else {
-      webkit_web_view_reload(m_view);
-    }
-  });
+  m_recovery.Refresh();
 }
 
 void BrowserPane::Impl::Stop() {
-  RemoveSource(m_backoffTimer);
-  m_deferredLoad = nullptr;
-  RemoveSource(m_watchdogTimer);
-  m_loadPending = false;
-  m_loadInFlight = false;
-  if (m_notice == PaneNotice::kUnresponsive ||
-      !webkit_web_view_get_is_web_process_responsive(m_view)) {
-    // A hung web process cannot stop anything itself.
-    EndWebProcess();
-    return;
+  m_recovery.Stop();
+}
+
+// --- What the recovery decides --------------------------------------------
+
+void BrowserPane::Impl::IssueLoad(const PaneLoad& load) {
+  switch (load.kind) {
+    case PaneLoad::Kind::kAddress:
+      webkit_web_view_load_uri(View(), load.address.c_str());
+      return;
+    case PaneLoad::Kind::kBack:
+      webkit_web_view_go_back(View());
+      return;
+    case PaneLoad::Kind::kForward:
+      webkit_web_view_go_forward(View());
+      return;
+    case PaneLoad::Kind::kReload:
+      webkit_web_view_reload(View());
+      return;
+    case PaneLoad::Kind::kCurrentEntry:
+      WebKitBackForwardList* history = webkit_web_view_get_back_forward_list(View());
+      if (WebKitBackForwardListItem* current = webkit_back_forward_list_get_current_item(history)) {
+        webkit_web_view_go_to_back_forward_list_item(View(), current);
+      } else {
+        webkit_web_view_reload(View());
+      }
+      return;
   }
-  webkit_web_view_stop_loading(m_view);
 }
 
-// Every load the program orders passes here: open dialogs are closed first,
-// a hung web process is replaced, and after a crash the load waits for the
-// notice to be in place and, after repeated crashes, for the back-off.
-void BrowserPane::Impl::OrderLoad(Load load) {
-  CloseOpenDialog();
-  if (m_notice == PaneNotice::kUnresponsive) {
-    ReplaceWebProcess();
-  }
-  m_deferredLoad = std::move(load);
-  StartDeferredLoadWhenDue();
+void BrowserPane::Impl::StopLoading() {
+  webkit_web_view_stop_loading(View());
 }
 
-void BrowserPane::Impl::StartDeferredLoadWhenDue() {
-  if (!m_deferredLoad || m_noticeLoading) {
-    return;  // a notice still loading would replace the load; it calls again when done
-  }
-  const auto now = Clock::now();
-  if (now < m_backoffUntil) {
-    if (m_backoffTimer == 0) {
-      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(m_backoffUntil - now);
-      m_backoffTimer = AddTimeout(wait, OnTimer<&Impl::OnBackoffElapsed>, this);
-    }
-    return;
-  }
-  RemoveSource(m_backoffTimer);
-  StartLoad(std::exchange(m_deferredLoad, nullptr));
-}
-
-void BrowserPane::Impl::StartLoad(Load load) {
-  if (m_historyBeforeNotice) {
-    webkit_web_view_restore_session_state(m_view, m_historyBeforeNotice);
-    webkit_web_view_session_state_unref(m_historyBeforeNotice);
-    m_historyBeforeNotice = nullptr;
-  }
-  m_notice = PaneNotice::kNone;
-  SetHangNoticeVisible(false);
-  m_pendingLoad = std::move(load);
-  m_loadReissued = false;
-  IssuePendingLoad();
-}
-
-void BrowserPane::Impl::IssuePendingLoad() {
-  m_loadPending = true;
-  m_loadInFlight = true;
-  m_dialogsWhilePending = 0;
-  RemoveSource(m_watchdogTimer);
-  m_watchdogTimer = AddTimeout(m_session.Timings().navigationWatchdog,
-                               OnTimer<&Impl::OnNavigationWatchdog>, this);
-  m_pendingLoad();
-}
-
-void BrowserPane::Impl::CloseOpenDialog() {
-  m_dialog.Close();
-}
-
-// Ends this pane's web process. The engine tells every pane that shares the
-// process at once, before this returns.
+// The engine tells every pane that shares the process at once, before this
+// returns.
 void BrowserPane::Impl::EndWebProcess() {
   g_paneEndingItsProcess = this;
-  webkit_web_view_terminate_web_process(m_view);
+  webkit_web_view_terminate_web_process(View());
   g_paneEndingItsProcess = nullptr;
 }
 
-// Ends the page's web process without a notice; the caller loads anew.
-void BrowserPane::Impl::ReplaceWebProcess() {
-  m_noticeLoading = false;
-  m_replacingProcess = true;
-  EndWebProcess();
-  m_replacingProcess = false;
-  m_notice = PaneNotice::kNone;
-  SetHangNoticeVisible(false);
+void BrowserPane::Impl::ReloadPage() {
+  if (webkit_web_view_get_uri(View())) {
+    webkit_web_view_reload(View());
+  }
 }
 
-void BrowserPane::Impl::ShowNotice(PaneNotice notice, const char* address) {
-  m_notice = notice;
+void BrowserPane::Impl::ShowNoticePage(PaneNotice notice) {
   if (!m_historyBeforeNotice) {
-    m_historyBeforeNotice = webkit_web_view_get_session_state(m_view);
+    m_historyBeforeNotice.reset(webkit_web_view_get_session_state(View()));
   }
-  const char* uri = address ? address : webkit_web_view_get_uri(m_view);
-  const std::string shown = uri && *uri ? uri : "about:blank";
-  const std::string page = NoticePage(notice, m_role, shown);
-  m_noticeLoading = true;
-  webkit_web_view_load_alternate_html(m_view, page.c_str(), shown.c_str(), nullptr);
+  const char* uri = webkit_web_view_get_uri(View());
+  const std::string address = uri && *uri ? uri : "about:blank";
+  const std::string page = NoticePage(notice, m_policy.Role(), address);
+  webkit_web_view_load_alternate_html(View(), page.c_str(), address.c_str(), nullptr);
+}
+
+void BrowserPane::Impl::ShowRefusal(const std::string& address) {
+  m_showsRefusal = true;
+  m_refusalLoading = true;
+  const std::string page = NoticePage(PaneNotice::kRefused, m_policy.Role(), address);
+  webkit_web_view_load_alternate_html(View(), page.c_str(), address.c_str(), nullptr);
+}
+
+void BrowserPane::Impl::RestoreHistory() {
+  if (m_historyBeforeNotice) {
+    webkit_web_view_restore_session_state(View(), m_historyBeforeNotice.get());
+    m_historyBeforeNotice.reset();
+  }
 }
 
 void BrowserPane::Impl::SetHangNoticeVisible(bool visible) {
   if (m_hangNotice.get_visible() != visible) {
     m_hangNotice.set_visible(visible);
   }
+}
+
+void BrowserPane::Impl::CloseScriptDialog() {
+  m_dialog.Close();
+}
+
+bool BrowserPane::Impl::IsResponsive() const {
+  return webkit_web_view_get_is_web_process_responsive(View());
+}
+
+bool BrowserPane::Impl::IsLoading() const {
+  return webkit_web_view_is_loading(View());
+}
+
+void BrowserPane::Impl::StartTimer(Timer timer, std::chrono::milliseconds delay) {
+  PaneTimer& slot = m_timers[static_cast<std::size_t>(timer)];
+  if (timer == Timer::kLostLoad) {
+    slot.source.Reset(g_idle_add(OnTimerSignal, &slot));
+    return;
+  }
+  slot.source.Reset(g_timeout_add(static_cast<guint>(delay.count()), OnTimerSignal, &slot));
+}
+
+void BrowserPane::Impl::StopTimer(Timer timer) {
+  m_timers[static_cast<std::size_t>(timer)].source.Reset();
+}
+
+gboolean BrowserPane::Impl::OnTimerSignal(gpointer data) {
+  auto* slot = static_cast<PaneTimer*>(data);
+  slot->source.Forget();  // this source ends when the callback returns
+  Guarded("timer", 0, [&] {
+    slot->pane->m_recovery.Fire(slot->timer);
+    return 0;
+  });
+  return G_SOURCE_REMOVE;
 }
 
 // --- Signals ------------------------------------------------------------
@@ -511,11 +524,17 @@ gboolean BrowserPane::Impl::OnDecidePolicy(WebKitPolicyDecision* decision,
       WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
           WEBKIT_NAVIGATION_POLICY_DECISION(decision));
       const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-      if (m_session.Refuses(uri) && !m_noticeLoading) {
-        // Reached by a redirect, the history or a reload: nothing goes out.
-        webkit_policy_decision_ignore(decision);
-        ShowNotice(PaneNotice::kRefused, uri);
-      } else if (MayShowInPane(uri)) {
+      if (uri && m_session.Refuses(uri)) {
+        if (m_refusalLoading) {
+          m_refusalLoading = false;  // the notice itself, shown under the address
+          webkit_policy_decision_use(decision);
+        } else {
+          // Reached by a redirect, the history or a reload: nothing goes out.
+          webkit_policy_decision_ignore(decision);
+          ShowRefusal(uri);
+        }
+      } else if (uri && PanePolicy::MayShow(uri)) {
+        m_showsRefusal = false;
         webkit_policy_decision_use(decision);
       } else {
         webkit_policy_decision_ignore(decision);
@@ -524,19 +543,20 @@ gboolean BrowserPane::Impl::OnDecidePolicy(WebKitPolicyDecision* decision,
     }
     case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION: {
       webkit_policy_decision_ignore(decision);
-      OnCreate(webkit_navigation_policy_decision_get_navigation_action(
+      OnNewWindow(webkit_navigation_policy_decision_get_navigation_action(
           WEBKIT_NAVIGATION_POLICY_DECISION(decision)));
       return TRUE;
     }
     case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
       auto* response_decision = WEBKIT_RESPONSE_POLICY_DECISION(decision);
       WebKitURIResponse* response = webkit_response_policy_decision_get_response(response_decision);
-      // What the pane cannot show is dropped, not saved.
-      if (IsAttachment(response) ||
-          !webkit_response_policy_decision_is_mime_type_supported(response_decision)) {
-        webkit_policy_decision_ignore(decision);
-      } else {
+      const ResponseAnswer answer = PanePolicy::ForResponse(
+          DispositionOf(response),
+          webkit_response_policy_decision_is_mime_type_supported(response_decision));
+      if (answer == ResponseAnswer::kShow) {
         webkit_policy_decision_use(decision);
+      } else {
+        webkit_policy_decision_ignore(decision);
       }
       return TRUE;
     }
@@ -545,191 +565,65 @@ gboolean BrowserPane::Impl::OnDecidePolicy(WebKitPolicyDecision* decision,
   return TRUE;
 }
 
-// A page asked for a new window. Only a web address the user clicked on goes
-// out, to the desktop's default browser.
-void BrowserPane::Impl::OnCreate(WebKitNavigationAction* action) {
-  if (!webkit_navigation_action_is_user_gesture(action)) {
-    return;
-  }
-  const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-  if (uri && platform::IsWebAddress(uri)) {
-    Guarded("default browser", false, [&] { return m_session.DefaultBrowser().Open(uri); });
+// A page asked for a new window; never one inside the program.
+void BrowserPane::Impl::OnNewWindow(WebKitNavigationAction* action) {
+  const std::string_view uri =
+      Text(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
+  if (PanePolicy::ForNewWindow(uri, webkit_navigation_action_is_user_gesture(action)) ==
+      NewWindowAnswer::kOpenInDefaultBrowser) {
+    Guarded("default browser", false,
+            [&] { return m_session.DefaultBrowser().Open(std::string(uri)); });
   }
 }
 
 gboolean BrowserPane::Impl::OnScriptDialog(WebKitScriptDialog* dialog) {
   const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
-  if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
-    // A page never holds the pane on itself.
-    webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
-    return TRUE;
+  const ScriptDialogKind kind = KindOf(type);
+  const bool loadWaiting =
+      kind != ScriptDialogKind::kBeforeUnload && m_recovery.ScriptDialogArrived();
+  switch (m_policy.ForScriptDialog(kind, loadWaiting)) {
+    case ScriptDialogAnswer::kLeavePage:
+      webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+      break;
+    case ScriptDialogAnswer::kDismiss:
+      // Handled without showing: the dialog closes when the signal returns.
+      if (type == WEBKIT_SCRIPT_DIALOG_CONFIRM) {
+        webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
+      }
+      break;
+    case ScriptDialogAnswer::kShow:
+      m_dialog.Show(dialog);
+      break;
   }
-  if (m_loadPending) {
-    ++m_dialogsWhilePending;
-  }
-  if (m_role == PaneRole::kAd || m_loadPending) {
-    // Handled without showing: the dialog closes when the signal returns.
-    if (type == WEBKIT_SCRIPT_DIALOG_CONFIRM) {
-      webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
-    }
-    return TRUE;
-  }
-  m_dialog.Show(dialog);
   return TRUE;
 }
 
 void BrowserPane::Impl::OnLoadChanged(WebKitLoadEvent event) {
   if (event == WEBKIT_LOAD_STARTED) {
-    m_loadPending = false;
-    RemoveSource(m_watchdogTimer);
+    m_recovery.LoadStarted();
   } else if (event == WEBKIT_LOAD_FINISHED) {
-    m_loadInFlight = false;
-    if (m_noticeLoading) {
-      m_noticeLoading = false;
-      StartDeferredLoadWhenDue();
-    }
+    m_recovery.LoadFinished();
   }
 }
 
 void BrowserPane::Impl::OnWebProcessTerminated(WebKitWebProcessTerminationReason reason) {
-  RemoveSource(m_unresponsiveTimer);
-  SetHangNoticeVisible(false);
-  CloseOpenDialog();
-  if (m_replacingProcess) {
-    return;
-  }
-  RemoveSource(m_watchdogTimer);
-  m_loadPending = false;
-  m_loadInFlight = false;
-
-  if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API && g_paneEndingItsProcess &&
-      g_paneEndingItsProcess != this) {
-    // Another pane of this window ended the web process they share (its page
-    // hung, or it made way for a new process); this pane's page was fine and
-    // comes back by itself.
-    if (!webkit_web_view_get_uri(m_view)) {
-      return;
-    }
-    webkit_web_view_reload(m_view);
-    return;
-  }
-
-  PaneNotice notice = PaneNotice::kStopped;
+  PaneRecovery::Ending ending = PaneRecovery::Ending::kOnPurpose;
   if (reason == WEBKIT_WEB_PROCESS_CRASHED) {
-    notice = PaneNotice::kCrashed;
+    ending = PaneRecovery::Ending::kCrashed;
   } else if (reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT) {
-    notice = PaneNotice::kMemoryLimit;
+    ending = PaneRecovery::Ending::kMemoryLimit;
+  } else if (g_paneEndingItsProcess && g_paneEndingItsProcess != this) {
+    ending = PaneRecovery::Ending::kByPaneSharingIt;
   }
-  if (notice != PaneNotice::kStopped) {
-    // Crashes close together make a streak; from the second one on, loads
-    // wait a little longer each time instead of restarting a crashing page
-    // over and over.
-    const auto now = Clock::now();
-    const PaneTimings& timings = m_session.Timings();
-    m_crashStreak = (m_crashStreak > 0 && now - m_lastCrash <= timings.crashStreakWindow)
-                        ? m_crashStreak + 1
-                        : 1;
-    m_lastCrash = now;
-    if (m_crashStreak >= 2) {
-      auto delay = timings.crashBackoffFirst;
-      for (unsigned i = 2; i < m_crashStreak && delay < timings.crashBackoffMax; ++i) {
-        delay *= 2;
-      }
-      m_backoffUntil = now + std::min(delay, timings.crashBackoffMax);
-    }
-  }
-  ShowNotice(notice);
-  // A pane without a navigation bar has no Refresh for the user to press: it
-  // brings its page back by itself, a moment later (and later still, by the
-  // crash back-off, if the page keeps crashing).
-  if (notice != PaneNotice::kStopped && m_role != PaneRole::kMain) {
-    RemoveSource(m_recoverTimer);
-    m_recoverTimer =
-        AddTimeout(m_session.Timings().crashBackoffFirst, OnTimer<&Impl::OnRecoverTimeout>, this);
-  }
-}
-
-void BrowserPane::Impl::OnRecoverTimeout() {
-  m_recoverTimer = 0;
-  if (m_notice == PaneNotice::kCrashed || m_notice == PaneNotice::kMemoryLimit) {
-    Refresh();
-  }
+  m_recovery.WebProcessEnded(ending);
 }
 
 void BrowserPane::Impl::OnResponsivenessChanged() {
-  if (webkit_web_view_get_is_web_process_responsive(m_view)) {
-    RemoveSource(m_unresponsiveTimer);
-    if (m_notice == PaneNotice::kUnresponsive) {
-      m_notice = PaneNotice::kNone;
-      SetHangNoticeVisible(false);
-    }
-    return;
-  }
-  if (m_loadPending) {
-    // The page holds up a load the program asked for.
-    RestartPendingLoad();
-    return;
-  }
-  if (m_unresponsiveTimer == 0) {
-    m_unresponsiveTimer = AddTimeout(m_session.Timings().unresponsiveNotice,
-                                     OnTimer<&Impl::OnUnresponsiveTimeout>, this);
-  }
+  m_recovery.ResponsivenessChanged(IsResponsive());
 }
 
-void BrowserPane::Impl::OnUnresponsiveTimeout() {
-  m_unresponsiveTimer = 0;
-  if (webkit_web_view_get_is_web_process_responsive(m_view)) {
-    return;
-  }
-  m_notice = PaneNotice::kUnresponsive;
-  SetHangNoticeVisible(true);
-}
-
-void BrowserPane::Impl::OnBackoffElapsed() {
-  m_backoffTimer = 0;
-  StartDeferredLoadWhenDue();
-}
-
-// The program's navigation has not started. If the page kept it waiting with
-// dialogs or has stopped answering, its web process gives way to a new one.
-void BrowserPane::Impl::OnNavigationWatchdog() {
-  m_watchdogTimer = 0;
-  if (!m_loadPending) {
-    return;
-  }
-  if (m_dialogsWhilePending == 0 && webkit_web_view_get_is_web_process_responsive(m_view)) {
-    return;
-  }
-  RestartPendingLoad();
-}
-
-// The engine can drop a pane's load without finishing or failing it, seen when
-// a pane sharing its web process moves its page to another process at the same
-// moment: the pane stops loading with no page. Such a load is ordered again,
-// once. A load that ends normally reports FINISHED in the same turn of the
-// main loop, hence the check on idle.
 void BrowserPane::Impl::OnLoadingChanged() {
-  if (!webkit_web_view_is_loading(m_view) && m_loadInFlight && m_lostLoadCheck == 0) {
-    m_lostLoadCheck = g_idle_add(OnTimer<&Impl::OnLostLoadCheck>, this);
-  }
-}
-
-void BrowserPane::Impl::OnLostLoadCheck() {
-  m_lostLoadCheck = 0;
-  if (!m_loadInFlight || webkit_web_view_is_loading(m_view)) {
-    return;
-  }
-  m_loadInFlight = false;
-  if (!m_loadReissued && m_pendingLoad) {
-    m_loadReissued = true;
-    IssuePendingLoad();
-  }
-}
-
-void BrowserPane::Impl::RestartPendingLoad() {
-  Load load = m_pendingLoad;
-  ReplaceWebProcess();
-  StartLoad(std::move(load));
+  m_recovery.LoadingChanged(IsLoading());
 }
 
 // --- BrowserPane ----------------------------------------------------------
@@ -765,7 +659,7 @@ Gtk::Widget& BrowserPane::Widget() {
 }
 
 PaneRole BrowserPane::Role() const {
-  return m_impl->Role();
+  return m_impl->Policy().Role();
 }
 
 PaneNotice BrowserPane::Notice() const {

@@ -4,6 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "web/pane_policy.hpp"
+#include "web/pane_recovery.hpp"
+
 namespace Gtk {
 class Widget;
 }
@@ -12,25 +15,10 @@ namespace ticklark::web {
 
 class WebSession;
 
-enum class PaneRole {
-  kMain,    // a window's large content pane, driven by a navigation bar
-  kAd,      // the advertisement frame in a window's top right corner
-  kQuotes,  // the main window's narrow real-time quotes pane
-};
-
-// What a pane shows in place of its page when its web process is in trouble.
-enum class PaneNotice {
-  kNone,
-  kCrashed,       // the web process crashed
-  kMemoryLimit,   // the web process grew past its memory limit and was ended
-  kStopped,       // the web process was ended on purpose (Stop on a hung page)
-  kUnresponsive,  // the web process has not answered for a while
-  kRefused,       // the page's address is refused by the session (another user's endpoint)
-};
-
 // One embedded web view with the program's policies. Windows place Widget()
 // and drive the pane through its five operations; everything the page itself
-// asks for is settled here, the same way in every pane:
+// asks for is settled by the pane's PanePolicy and its PaneRecovery, the same
+// way in every pane:
 // - only http, https and about:blank (and inline frames) are shown;
 // - a new window asked for by a click on a web address opens in the desktop's
 //   default browser, any other new window is refused;
@@ -60,8 +48,9 @@ class BrowserPane {
   void Refresh();
   void Stop();
 
-  // The widget to place in a window. Destroying the pane takes it out of its
-  // Gtk::Fixed (or Gtk::Box, or Gtk::Window) again.
+  // The widget to place in a window. Whoever puts it in a container takes it
+  // out again before the pane goes (a window's layout does, through the
+  // control's slot); the pane never reaches into a parent it does not know.
   Gtk::Widget& Widget();
 
   PaneRole Role() const;

@@ -46,9 +46,13 @@ ScriptDialogPanel::~ScriptDialogPanel() {
   Close();
 }
 
+void ScriptDialogPanel::DialogUnref::operator()(WebKitScriptDialog* dialog) const {
+  webkit_script_dialog_unref(dialog);
+}
+
 void ScriptDialogPanel::Show(WebKitScriptDialog* dialog) {
   Close();
-  m_dialog = webkit_script_dialog_ref(dialog);
+  m_dialog.reset(webkit_script_dialog_ref(dialog));
   const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
   m_message.set_text(webkit_script_dialog_get_message(dialog));
   m_entry.set_visible(type == WEBKIT_SCRIPT_DIALOG_PROMPT);
@@ -66,8 +70,9 @@ void ScriptDialogPanel::Show(WebKitScriptDialog* dialog) {
 }
 
 void ScriptDialogPanel::Close() {
-  if (m_dialog && webkit_script_dialog_get_dialog_type(m_dialog) == WEBKIT_SCRIPT_DIALOG_CONFIRM) {
-    webkit_script_dialog_confirm_set_confirmed(m_dialog, FALSE);
+  if (m_dialog &&
+      webkit_script_dialog_get_dialog_type(m_dialog.get()) == WEBKIT_SCRIPT_DIALOG_CONFIRM) {
+    webkit_script_dialog_confirm_set_confirmed(m_dialog.get(), FALSE);
   }
   Finish();
 }
@@ -76,13 +81,13 @@ void ScriptDialogPanel::on_ok_clicked() {
   if (!m_dialog) {
     return;
   }
-  switch (webkit_script_dialog_get_dialog_type(m_dialog)) {
+  switch (webkit_script_dialog_get_dialog_type(m_dialog.get())) {
     case WEBKIT_SCRIPT_DIALOG_CONFIRM:
     case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
-      webkit_script_dialog_confirm_set_confirmed(m_dialog, TRUE);
+      webkit_script_dialog_confirm_set_confirmed(m_dialog.get(), TRUE);
       break;
     case WEBKIT_SCRIPT_DIALOG_PROMPT:
-      webkit_script_dialog_prompt_set_text(m_dialog, m_entry.get_text().c_str());
+      webkit_script_dialog_prompt_set_text(m_dialog.get(), m_entry.get_text().c_str());
       break;
     case WEBKIT_SCRIPT_DIALOG_ALERT:
       break;
@@ -96,9 +101,8 @@ void ScriptDialogPanel::on_cancel_clicked() {
 
 void ScriptDialogPanel::Finish() {
   m_box.set_visible(false);
-  if (WebKitScriptDialog* dialog = std::exchange(m_dialog, nullptr)) {
-    webkit_script_dialog_close(dialog);
-    webkit_script_dialog_unref(dialog);
+  if (const auto dialog = std::move(m_dialog)) {
+    webkit_script_dialog_close(dialog.get());
   }
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <memory>
+
 #include <gtkmm/box.h>
 #include <gtkmm/button.h>
 #include <gtkmm/entry.h>
@@ -31,6 +33,11 @@ class ScriptDialogPanel {
   void Close();
   bool IsOpen() const { return m_dialog != nullptr; }
 
+  // Drops the panel's reference to the engine's dialog.
+  struct DialogUnref {
+    void operator()(WebKitScriptDialog* dialog) const;
+  };
+
  private:
   void on_ok_clicked();
   void on_cancel_clicked();
@@ -45,7 +52,7 @@ class ScriptDialogPanel {
   sigc::connection m_okClicked;
   sigc::connection m_cancelClicked;
   sigc::connection m_entryActivated;
-  WebKitScriptDialog* m_dialog = nullptr;
+  std::unique_ptr<WebKitScriptDialog, DialogUnref> m_dialog;
 };
 
 }  // namespace ticklark::web

@@ -84,7 +84,13 @@ void SiteForm::OnLoad() {
 
 void SiteForm::OnUnload() {
   m_navigationBar.reset();
-  m_panes.clear();
+  // Newest first, as the main window's panes go: a pane made to share another
+  // pane's web process never outlives that pane, so every window ends its
+  // panes in the one order, the reverse of their making.
+  while (!m_panes.empty()) {
+    Layout().Remove(m_panes.back()->Widget());
+    m_panes.pop_back();
+  }
 }
 
 }  // namespace ticklark::web

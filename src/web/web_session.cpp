@@ -6,40 +6,55 @@
 #include <webkit/webkit.h>
 
 #include "ticklark/version.hpp"
+#include "web/pane_policy.hpp"
 
 namespace ticklark::web {
 
 namespace {
 
-void OnDownloadStarted(WebKitNetworkSession*, WebKitDownload* download, gpointer self) noexcept {
-  static_cast<WebSession*>(self)->CancelDownload(download);
+void OnDownloadStartedSignal(WebKitNetworkSession*, WebKitDownload* download,
+                             gpointer self) noexcept {
+  static_cast<WebSession*>(self)->OnDownloadStarted(download);
 }
 
-WebKitWebContext* NewContext(const WebSession::Options& options) {
+platform::GObjectPtr<WebKitWebContext> NewContext(const WebSession::Options& options) {
   if (!options.memoryLimitMb) {
-    return webkit_web_context_new();
+    return platform::Adopt(webkit_web_context_new());
   }
-  WebKitMemoryPressureSettings* pressure = webkit_memory_pressure_settings_new();
-  webkit_memory_pressure_settings_set_memory_limit(pressure, *options.memoryLimitMb);
+  const platform::CPtr<WebKitMemoryPressureSettings, webkit_memory_pressure_settings_free> pressure(
+      webkit_memory_pressure_settings_new());
+  webkit_memory_pressure_settings_set_memory_limit(pressure.get(), *options.memoryLimitMb);
   // Ended on reaching the limit itself, not at a fraction of it.
-  webkit_memory_pressure_settings_set_kill_threshold(pressure, 1.0);
+  webkit_memory_pressure_settings_set_kill_threshold(pressure.get(), 1.0);
   webkit_memory_pressure_settings_set_poll_interval(
-      pressure, std::chrono::duration<double>(options.memoryCheckInterval).count());
-  auto* context = WEBKIT_WEB_CONTEXT(
-      g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "memory-pressure-settings", pressure, nullptr));
-  webkit_memory_pressure_settings_free(pressure);
-  return context;
+      pressure.get(), std::chrono::duration<double>(options.memoryCheckInterval).count());
+  return platform::Adopt(WEBKIT_WEB_CONTEXT(
+      g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "memory-pressure-settings", pressure.get(), nullptr)));
+}
+
+platform::GObjectPtr<WebKitNetworkSession> NewNetworkSession(WebSession::Storage storage) {
+  if (storage == WebSession::Storage::kEphemeral) {
+    return platform::Adopt(webkit_network_session_new_ephemeral());
+  }
+  auto session = platform::Adopt(webkit_network_session_new(WebSession::DataDirectory().c_str(),
+                                                            WebSession::CacheDirectory().c_str()));
+  // Without a file the engine keeps cookies in memory only.
+  const std::string cookies = WebSession::DataDirectory() + "/cookies.sqlite";
+  webkit_cookie_manager_set_persistent_storage(
+      webkit_network_session_get_cookie_manager(session.get()), cookies.c_str(),
+      WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+  return session;
 }
 
 // The same settings for every pane; anything that lets a page reach beyond
 // its pane (new windows, devices, full screen, the file system) stays off.
-WebKitSettings* NewSettings() {
-  return webkit_settings_new_with_settings(
+platform::GObjectPtr<WebKitSettings> NewSettings() {
+  return platform::Adopt(webkit_settings_new_with_settings(
       "enable-developer-extras", FALSE, "javascript-can-open-windows-automatically", FALSE,
       "javascript-can-access-clipboard", FALSE, "allow-file-access-from-file-urls", FALSE,
       "allow-universal-access-from-file-urls", FALSE, "allow-top-navigation-to-data-urls", FALSE,
       "disable-web-security", FALSE, "enable-media-stream", FALSE, "enable-webrtc", FALSE,
-      "enable-fullscreen", FALSE, "media-playback-requires-user-gesture", TRUE, nullptr);
+      "enable-fullscreen", FALSE, "media-playback-requires-user-gesture", TRUE, nullptr));
 }
 
 struct HostAndPort {
@@ -97,42 +112,34 @@ WebSession::WebSession(platform::DefaultBrowser& defaultBrowser)
     : WebSession(defaultBrowser, Options{}) {}
 
 WebSession::WebSession(platform::DefaultBrowser& defaultBrowser, Options options)
-    : m_defaultBrowser(defaultBrowser) {
-  m_context = NewContext(options);
-  if (options.storage == Storage::kEphemeral) {
-    m_networkSession = webkit_network_session_new_ephemeral();
-  } else {
-    m_networkSession =
-        webkit_network_session_new(DataDirectory().c_str(), CacheDirectory().c_str());
-    // Without a file the engine keeps cookies in memory only.
-    const std::string cookies = DataDirectory() + "/cookies.sqlite";
-    webkit_cookie_manager_set_persistent_storage(
-        webkit_network_session_get_cookie_manager(m_networkSession), cookies.c_str(),
-        WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
-  }
-  webkit_network_session_set_persistent_credential_storage_enabled(m_networkSession, FALSE);
-  webkit_network_session_set_itp_enabled(m_networkSession, TRUE);
-  webkit_network_session_set_tls_errors_policy(m_networkSession, WEBKIT_TLS_ERRORS_POLICY_FAIL);
-  m_downloadHandler =
-      g_signal_connect(m_networkSession, "download-started", G_CALLBACK(OnDownloadStarted), this);
-  m_settings = NewSettings();
+    : m_defaultBrowser(defaultBrowser),
+      m_context(NewContext(options)),
+      m_networkSession(NewNetworkSession(options.storage)),
+      m_settings(NewSettings()),
+      m_networkSessionHandlers(m_networkSession.get()) {
+  WebKitNetworkSession* network = m_networkSession.get();
+  webkit_network_session_set_persistent_credential_storage_enabled(network, FALSE);
+  webkit_network_session_set_itp_enabled(network, TRUE);
+  webkit_network_session_set_tls_errors_policy(network, WEBKIT_TLS_ERRORS_POLICY_FAIL);
+  m_networkSessionHandlers.Connect("download-started", G_CALLBACK(OnDownloadStartedSignal), this);
   // Pages are drawn without accelerated compositing: the panes show tables,
   // charts and news, and composited layers cost each view's web process more
   // than twice the memory (207 MB against 87 MB for the main window's three
   // panes, measured with bench/panes), rendered in software on most desktops
   // without a GPU anyway.
-  webkit_settings_set_hardware_acceleration_policy(m_settings,
+  webkit_settings_set_hardware_acceleration_policy(m_settings.get(),
                                                    WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
 }
 
-WebSession::~WebSession() {
-  g_signal_handler_disconnect(m_networkSession, m_downloadHandler);
-  g_object_unref(m_settings);
-  g_object_unref(m_networkSession);
-  g_object_unref(m_context);
-}
+// The handler goes first, then the settings, the network session and the
+// context, each with its holder.
+WebSession::~WebSession() = default;
 
-void WebSession::CancelDownload(WebKitDownload* download) {
+void WebSession::OnDownloadStarted(WebKitDownload* download) {
+  const char* uri = webkit_uri_request_get_uri(webkit_download_get_request(download));
+  if (PanePolicy::MayDownload(uri ? uri : "")) {
+    return;
+  }
   // Cancelled before a destination is chosen: nothing reaches the disk.
   webkit_download_cancel(download);
   ++m_cancelledDownloads;

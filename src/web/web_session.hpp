@@ -6,6 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "platform/gobject_ptr.hpp"
+#include "web/pane_recovery.hpp"
+
 typedef struct _WebKitWebContext WebKitWebContext;
 typedef struct _WebKitNetworkSession WebKitNetworkSession;
 typedef struct _WebKitSettings WebKitSettings;
@@ -16,22 +19,6 @@ class DefaultBrowser;
 }
 
 namespace ticklark::web {
-
-// How long a pane waits before it tells the user about trouble with its web
-// process, and how it backs off from a page that keeps crashing.
-struct PaneTimings {
-  // A web process that has not answered for this long gets a notice.
-  std::chrono::milliseconds unresponsiveNotice{10000};
-  // A crash within this time of the previous one continues a crash streak.
-  std::chrono::milliseconds crashStreakWindow{60000};
-  // Second crash of a streak: loads wait this long after it; doubling after
-  // every further crash, up to the maximum.
-  std::chrono::milliseconds crashBackoffFirst{1000};
-  std::chrono::milliseconds crashBackoffMax{30000};
-  // A navigation ordered by the program that has not started after this long,
-  // while the page keeps it waiting, replaces the page's web process.
-  std::chrono::milliseconds navigationWatchdog{3000};
-};
 
 // What every browser pane of the program shares: one web context, one network
 // session (cookies, cache, website data), one set of engine settings and the
@@ -59,9 +46,9 @@ class WebSession {
   WebSession(const WebSession&) = delete;
   WebSession& operator=(const WebSession&) = delete;
 
-  WebKitWebContext* Context() const { return m_context; }
-  WebKitNetworkSession* NetworkSession() const { return m_networkSession; }
-  WebKitSettings* Settings() const { return m_settings; }
+  WebKitWebContext* Context() const { return m_context.get(); }
+  WebKitNetworkSession* NetworkSession() const { return m_networkSession.get(); }
+  WebKitSettings* Settings() const { return m_settings.get(); }
   platform::DefaultBrowser& DefaultBrowser() const { return m_defaultBrowser; }
 
   const PaneTimings& Timings() const { return m_timings; }
@@ -80,15 +67,16 @@ class WebSession {
   static std::string DataDirectory();
   static std::string CacheDirectory();
 
-  // Called by the download-started trampoline.
-  void CancelDownload(WebKitDownload* download);
+  // Every download the engine starts, from any pane, comes here and goes on
+  // only if PanePolicy::MayDownload allows it. Called by its trampoline.
+  void OnDownloadStarted(WebKitDownload* download);
 
  private:
   platform::DefaultBrowser& m_defaultBrowser;
-  WebKitWebContext* m_context = nullptr;
-  WebKitNetworkSession* m_networkSession = nullptr;
-  WebKitSettings* m_settings = nullptr;
-  unsigned long m_downloadHandler = 0;
+  platform::GObjectPtr<WebKitWebContext> m_context;
+  platform::GObjectPtr<WebKitNetworkSession> m_networkSession;
+  platform::GObjectPtr<WebKitSettings> m_settings;
+  platform::SignalHandlers m_networkSessionHandlers;
   std::size_t m_cancelledDownloads = 0;
   PaneTimings m_timings;
   std::string m_refusedBase;

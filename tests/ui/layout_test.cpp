@@ -129,5 +129,38 @@ TEST_F(Layout, AccessKeysAreUnderlinedMnemonics) {
   EXPECT_FALSE(layout->Button("cmdOK")->get_use_underline());
 }
 
+// A window's own controls (its web panes) outlive neither the window nor the
+// layout's knowledge of them: one is taken out through its slot before its
+// owner destroys it, and one that left its slot some other way is forgotten
+// too. Nothing of the layout may point at either afterwards.
+TEST_F(Layout, ControlsThatLeaveTheirSlotsAreForgotten) {
+  const WindowDef& def = HeatmapWindowDef();
+  layout = std::make_unique<FormLayout>(def);
+  layout->BuildStandardControls();
+  // Held by their owner, not by the layout, as a pane holds its frame.
+  auto mainPane = std::make_unique<Gtk::Box>();
+  auto adPane = std::make_unique<Gtk::Box>();
+  layout->Place(GetControl(def, "WebBrowser5"), *mainPane);
+  layout->Place(GetControl(def, "WebBrowser8"), *adPane);
+  window.set_child(layout->ClientArea());
+  window.present();
+  ASSERT_EQ(layout->FirstInTabOrder(), mainPane.get());
+
+  layout->Remove(*mainPane);
+  EXPECT_EQ(mainPane->get_parent(), nullptr);
+  EXPECT_EQ(layout->Control("WebBrowser5"), nullptr);
+  EXPECT_EQ(layout->FirstInTabOrder(), adPane.get());
+
+  gtk_widget_unparent(GTK_WIDGET(adPane->gobj()));
+  adPane.reset();
+  EXPECT_EQ(layout->Control("WebBrowser8"), nullptr);
+  EXPECT_EQ(layout->FirstInTabOrder(), layout->Control("cmdWB5Back"));
+  // Laying out and focusing again touch only what is still there.
+  window.set_default_size(1000, 700);
+  test::PumpFor(std::chrono::milliseconds(100));
+  layout->FocusFirst();
+  EXPECT_EQ(window.get_focus(), layout->Control("cmdWB5Back"));
+}
+
 }  // namespace
 }  // namespace ticklark::ui

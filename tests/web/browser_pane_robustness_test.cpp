@@ -200,6 +200,7 @@ TEST_F(PaneRobustness, PageBeyondTheMemoryLimitIsEndedWithANotice) {
   pane.Navigate(m_server.Address("/hog"));
   ASSERT_TRUE(PumpUntil([&] { return pane.Notice() == PaneNotice::kMemoryLimit; }, 20s));
   ASSERT_TRUE(PumpUntil([&] { return !pane.IsLoading() && ShowsNotice(pane); }));
+  m_fixed->remove(pane.Widget());
 }
 
 TEST_F(PaneRobustness, HungPageIsReportedAndStopThenRefreshRecover) {

@@ -37,7 +37,9 @@ class PaneSession : public PaneTest {
     m_fixed->put(pane.Widget(), 0, 0);
     pane.Navigate(m_server.Address(path));
     PumpUntil([&] { return TitleOf(pane).rfind("Seen", 0) == 0; });
-    return TitleOf(pane);
+    const std::string title = TitleOf(pane);
+    m_fixed->remove(pane.Widget());
+    return title;
   }
 };
 

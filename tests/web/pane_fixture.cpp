@@ -125,6 +125,7 @@ web::BrowserPane& PaneTest::AddPane(web::PaneRole role, web::BrowserPane* shares
 
 void PaneTest::RemovePanes() {
   while (!m_panes.empty()) {
+    m_fixed->remove(m_panes.back()->Widget());
     m_panes.pop_back();
   }
 }

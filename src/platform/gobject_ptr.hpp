@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include <glib-object.h>
+
+// Owners for what GLib, GObject and the libraries built on them hand out: each
+// reference, string, error, main-loop source or signal handler is released
+// exactly once, when its owner goes, on every way out of a function.
+namespace ticklark::platform {
+
+// Releases a pointer with the C function that frees it.
+template <auto Free>
+struct FreeWith {
+  template <typename T>
+  void operator()(T* pointer) const {
+    Free(pointer);
+  }
+};
+
+// A pointer freed by |Free|: CPtr<GUri, g_uri_unref>.
+template <typename T, auto Free>
+using CPtr = std::unique_ptr<T, FreeWith<Free>>;
+
+// One reference to a GObject.
+template <typename T>
+using GObjectPtr = CPtr<T, g_object_unref>;
+
+using GCharPtr = CPtr<char, g_free>;
+using GErrorPtr = CPtr<GError, g_error_free>;
+
+// Takes over a reference the caller was given (a "transfer full" result).
+template <typename T>
+GObjectPtr<T> Adopt(T* object) {
+  return GObjectPtr<T>(object);
+}
+
+// Takes a reference of its own to an object someone else owns.
+template <typename T>
+GObjectPtr<T> Share(T* object) {
+  return GObjectPtr<T>(object ? static_cast<T*>(g_object_ref(object)) : nullptr);
+}
+
+// Lets a C function fill an owner through an out-parameter:
+//   GErrorPtr error;
+//   const bool ok = g_file_load_contents(file, nullptr, &data, &size, nullptr, Out(error));
+// The owner receives the pointer at the end of the full expression, so read
+// it in the next statement, not in the same one.
+template <typename Owner>
+class OutParam {
+ public:
+  explicit OutParam(Owner& owner) : m_owner(owner) {}
+  ~OutParam() { m_owner.reset(m_raw); }
+  OutParam(const OutParam&) = delete;
+  OutParam& operator=(const OutParam&) = delete;
+
+  operator typename Owner::pointer *() { return &m_raw; }
+
+ private:
+  Owner& m_owner;
+  typename Owner::pointer m_raw = nullptr;
+};
+
+template <typename Owner>
+OutParam<Owner> Out(Owner& owner) {
+  owner.reset();
+  return OutParam<Owner>(owner);
+}
+
+// A main-loop source (timeout or idle), removed when its holder goes. A
+// callback that ends its own source (G_SOURCE_REMOVE) calls Forget() first.
+class SourceId {
+ public:
+  SourceId() = default;
+  ~SourceId() { Reset(); }
+  SourceId(const SourceId&) = delete;
+  SourceId& operator=(const SourceId&) = delete;
+
+  // Holds |id| in place of the source held so far, which is removed.
+  void Reset(guint id = 0) {
+    if (m_id != 0) {
+      g_source_remove(m_id);
+    }
+    m_id = id;
+  }
+  void Forget() { m_id = 0; }
+  bool Active() const { return m_id != 0; }
+
+ private:
+  guint m_id = 0;
+};
+
+// Signal handlers on one object, disconnected together when the holder goes;
+// the object must outlive the holder.
+class SignalHandlers {
+ public:
+  explicit SignalHandlers(gpointer instance) : m_instance(instance) {}
+  ~SignalHandlers() { DisconnectAll(); }
+  SignalHandlers(const SignalHandlers&) = delete;
+  SignalHandlers& operator=(const SignalHandlers&) = delete;
+
+  void Connect(const char* signal, GCallback callback, gpointer data) {
+    m_ids.push_back(g_signal_connect(m_instance, signal, callback, data));
+  }
+  void DisconnectAll() {
+    for (const gulong id : std::exchange(m_ids, {})) {
+      g_signal_handler_disconnect(m_instance, id);
+    }
+  }
+
+ private:
+  gpointer m_instance;
+  std::vector<gulong> m_ids;
+};
+
+}  // namespace ticklark::platform
