@@ -14,6 +14,7 @@
 #include <webkit/webkit.h>
 
 #include "platform/default_browser.hpp"
+#include "web/pane_browsing.hpp"
 #include "web/script_dialog_panel.hpp"
 #include "web/web_session.hpp"
 
@@ -516,10 +517,10 @@ gboolean BrowserPane::Impl::OnDecidePolicy(WebKitPolicyDecision* decision,
     case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
       auto* response_decision = WEBKIT_RESPONSE_POLICY_DECISION(decision);
       WebKitURIResponse* response = webkit_response_policy_decision_get_response(response_decision);
-      // What the pane cannot show is dropped, not saved.
+      // What the pane cannot show is saved at the user's word, else dropped.
       if (IsAttachment(response) ||
           !webkit_response_policy_decision_is_mime_type_supported(response_decision)) {
-        webkit_policy_decision_ignore(decision);
+        PaneBrowsing::OfferDownload(m_view, decision);
       } else {
         webkit_policy_decision_use(decision);
       }
@@ -721,7 +722,9 @@ void BrowserPane::Impl::RestartPendingLoad() {
 
 BrowserPane::BrowserPane(WebSession& session, PaneRole role, BrowserPane* sharesProcessWith)
     : m_impl(std::make_unique<Impl>(
-          session, role, sharesProcessWith ? sharesProcessWith->m_impl->View() : nullptr)) {}
+          session, role, sharesProcessWith ? sharesProcessWith->m_impl->View() : nullptr)),
+      m_browsing(std::make_unique<PaneBrowsing>(
+          *this, m_impl->View(), dynamic_cast<Gtk::Overlay&>(m_impl->Frame()), session)) {}
 
 BrowserPane::~BrowserPane() = default;
 

@@ -6,13 +6,15 @@
 #include <webkit/webkit.h>
 
 #include "ticklark/version.hpp"
+#include "web/pane_downloads.hpp"
+#include "web/pane_services.hpp"
 
 namespace ticklark::web {
 
 namespace {
 
 void OnDownloadStarted(WebKitNetworkSession*, WebKitDownload* download, gpointer self) noexcept {
-  static_cast<WebSession*>(self)->CancelDownload(download);
+  static_cast<WebSession*>(self)->StartDownload(download);
 }
 
 WebKitWebContext* NewContext(const WebSession::Options& options) {
@@ -56,7 +58,10 @@ WebSession::WebSession(platform::DefaultBrowser& defaultBrowser)
     : WebSession(defaultBrowser, Options{}) {}
 
 WebSession::WebSession(platform::DefaultBrowser& defaultBrowser, Options options)
-    : m_defaultBrowser(defaultBrowser) {
+    : m_defaultBrowser(defaultBrowser),
+      m_services(std::make_unique<PaneServices>(options.storage == Storage::kPersistent
+                                                    ? ZoomStore::DefaultFile()
+                                                    : std::filesystem::path())) {
   m_context = NewContext(options);
   if (options.storage == Storage::kEphemeral) {
     m_networkSession = webkit_network_session_new_ephemeral();
@@ -86,15 +91,24 @@ WebSession::WebSession(platform::DefaultBrowser& defaultBrowser, Options options
 
 WebSession::~WebSession() {
   g_signal_handler_disconnect(m_networkSession, m_downloadHandler);
+  m_services.reset();
   g_object_unref(m_settings);
   g_object_unref(m_networkSession);
   g_object_unref(m_context);
 }
 
-void WebSession::CancelDownload(WebKitDownload* download) {
-  // Cancelled before a destination is chosen: nothing reaches the disk.
-  webkit_download_cancel(download);
-  ++m_cancelledDownloads;
+void WebSession::StartDownload(WebKitDownload* download) {
+  bool kept = false;
+  try {
+    kept = m_services->Transfers().Start(download);
+  } catch (...) {
+    g_warning("Web session: a download could not be started");
+  }
+  if (!kept) {
+    // Cancelled before a destination is chosen: nothing reaches the disk.
+    webkit_download_cancel(download);
+    ++m_cancelledDownloads;
+  }
 }
 
 }  // namespace ticklark::web

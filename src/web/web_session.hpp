@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,8 @@ class DefaultBrowser;
 }
 
 namespace ticklark::web {
+
+class PaneServices;
 
 // How long a pane waits before it tells the user about trouble with its web
 // process, and how it backs off from a page that keeps crashing.
@@ -63,6 +66,8 @@ class WebSession {
   WebKitNetworkSession* NetworkSession() const { return m_networkSession; }
   WebKitSettings* Settings() const { return m_settings; }
   platform::DefaultBrowser& DefaultBrowser() const { return m_defaultBrowser; }
+  // Zoom levels, downloads, print settings and dialogs the panes share.
+  PaneServices& Services() const { return *m_services; }
 
   const PaneTimings& Timings() const { return m_timings; }
   void SetTimings(const PaneTimings& timings) { m_timings = timings; }
@@ -74,8 +79,9 @@ class WebSession {
   static std::string DataDirectory();
   static std::string CacheDirectory();
 
-  // Called by the download-started trampoline.
-  void CancelDownload(WebKitDownload* download);
+  // Called by the download-started trampoline: the download goes on when a
+  // user's action in its pane asked for it, and is cancelled otherwise.
+  void StartDownload(WebKitDownload* download);
 
  private:
   platform::DefaultBrowser& m_defaultBrowser;
@@ -85,6 +91,7 @@ class WebSession {
   unsigned long m_downloadHandler = 0;
   std::size_t m_cancelledDownloads = 0;
   PaneTimings m_timings;
+  std::unique_ptr<PaneServices> m_services;
 };
 
 }  // namespace ticklark::web
