@@ -119,7 +119,7 @@ bool FindBar::IsOpen() const {
 }
 
 bool FindBar::HasFocus() const {
-  GtkWidget* box = const_cast<GtkWidget*>(GTK_WIDGET(m_box.gobj()));
+  GtkWidget* box = GTK_WIDGET(m_box.gobj());
   GtkRoot* root = gtk_widget_get_root(box);
   GtkWidget* focus = root ? gtk_root_get_focus(root) : nullptr;
   return focus && (focus == box || gtk_widget_is_ancestor(focus, box));

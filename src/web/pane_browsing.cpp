@@ -164,8 +164,7 @@ PaneBrowsing::PaneBrowsing(BrowserPane& pane, WebKitWebView* view, Gtk::Overlay&
       m_find(std::make_unique<FindBar>(view, frame)),
       m_menu(
           std::make_unique<PaneContextMenu>(view, session.DefaultBrowser(), [this] { Print(); })),
-      m_events(Gtk::EventControllerLegacy::create()),
-      m_alive(std::make_shared<bool>(true)) {
+      m_events(Gtk::EventControllerLegacy::create()) {
   g_object_set_data(G_OBJECT(view), kPaneKey, this);
 
   m_zoomIndicator.add_css_class("osd");
@@ -194,7 +193,6 @@ PaneBrowsing::PaneBrowsing(BrowserPane& pane, WebKitWebView* view, Gtk::Overlay&
 }
 
 PaneBrowsing::~PaneBrowsing() {
-  *m_alive = false;
   m_services.StopListening(m_zoomListener);
   for (unsigned long handler : m_handlers) {
     g_signal_handler_disconnect(m_view, handler);
@@ -203,7 +201,6 @@ PaneBrowsing::~PaneBrowsing() {
     connection.disconnect();
   }
   m_hideZoom.disconnect();
-  m_pendingPrint.disconnect();
   m_frame.remove_controller(m_events);
   m_frame.remove_overlay(m_zoomIndicator);
   m_menu.reset();
@@ -445,23 +442,7 @@ void PaneBrowsing::OnLoadFinished() {
 // --- Printing ---------------------------------------------------------------
 
 void PaneBrowsing::Print() {
-  if (m_printing || m_pendingPrint.connected()) {
-    return;
-  }
-  // Out of the key or menu handler: the dialog runs a loop of its own.
-  m_pendingPrint = Glib::signal_idle().connect([this] {
-    RunPrintDialog();
-    return false;
-  });
-}
-
-void PaneBrowsing::RunPrintDialog() {
-  m_printing = true;
-  const std::shared_ptr<bool> alive = m_alive;
   PrintPage(m_view, Window(), m_services);
-  if (*alive) {
-    m_printing = false;
-  }
 }
 
 // A page's window.print(): only right after the user did something in the pane.

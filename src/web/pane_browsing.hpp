@@ -88,7 +88,6 @@ class PaneBrowsing {
   std::string Host() const;
   void ApplyZoom(int percent);
   void ShowZoom(int percent);
-  void RunPrintDialog();
 
   BrowserPane& m_pane;
   WebKitWebView* m_view;
@@ -101,14 +100,10 @@ class PaneBrowsing {
   std::vector<unsigned long> m_handlers;
   std::vector<sigc::connection> m_connections;
   sigc::connection m_hideZoom;
-  sigc::connection m_pendingPrint;
   std::size_t m_zoomListener = 0;
   double m_scrolled = 0;  // smooth wheel movement not yet turned into a step
   std::chrono::steady_clock::time_point m_userActionAt{};
   bool m_userAction = false;
-  bool m_printing = false;
-  // False once the pane is gone: the print dialog's loop may outlive it.
-  std::shared_ptr<bool> m_alive;
 };
 
 }  // namespace ticklark::web

@@ -10,7 +10,6 @@
 
 #include "web/zoom_store.hpp"
 
-typedef struct _WebKitPrintOperation WebKitPrintOperation;
 typedef struct _GtkPrintSettings GtkPrintSettings;
 typedef struct _GtkPageSetup GtkPageSetup;
 
@@ -35,16 +34,24 @@ struct SaveRequest {
   std::function<void()> cancel;
 };
 
+// A print dialog's question, and where its answer goes.
+struct PrintRequest {
+  Gtk::Window* parent = nullptr;         // the dialog opens over this window
+  GtkPrintSettings* settings = nullptr;  // offered first; may be null
+  GtkPageSetup* setup = nullptr;         // offered first; may be null
+  // Called when the user chose to print, with the printer and page settings
+  // chosen; never called when the user cancelled.
+  std::function<void(GtkPrintSettings* settings, GtkPageSetup* setup)> print;
+};
+
 // What panes ask of the desktop: a save dialog, the print dialog and
 // notifications. One real implementation on GTK; tests hand in fakes.
 class PaneDesktop {
  public:
   virtual ~PaneDesktop() = default;
-  // Opens the dialog and returns; the answer comes through |request|.
+  // Each opens its dialog and returns; the answer comes through |request|.
   virtual void ChooseSaveFile(SaveRequest request) = 0;
-  // Runs the print dialog over |parent| and returns once it closed; true when
-  // printing started.
-  virtual bool RunPrintDialog(WebKitPrintOperation* operation, Gtk::Window* parent) = 0;
+  virtual void ChoosePrintSettings(PrintRequest request) = 0;
   virtual void Notify(const std::string& title, const std::string& body) = 0;
 };
 
@@ -53,7 +60,7 @@ class PaneDesktop {
 class GtkPaneDesktop final : public PaneDesktop {
  public:
   void ChooseSaveFile(SaveRequest request) override;
-  bool RunPrintDialog(WebKitPrintOperation* operation, Gtk::Window* parent) override;
+  void ChoosePrintSettings(PrintRequest request) override;
   void Notify(const std::string& title, const std::string& body) override;
 
  private:

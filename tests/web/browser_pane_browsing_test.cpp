@@ -36,19 +36,17 @@ using web::PaneBrowsing;
 class FakeDesktop final : public web::PaneDesktop {
  public:
   void ChooseSaveFile(web::SaveRequest request) override { saves.push_back(std::move(request)); }
-  bool RunPrintDialog(WebKitPrintOperation* operation, Gtk::Window*) override {
+  void ChoosePrintSettings(web::PrintRequest request) override {
     ++printDialogs;
     if (printTo.empty()) {
-      return false;
+      return;
     }
     GtkPrintSettings* settings = gtk_print_settings_new();
     gtk_print_settings_set_printer(settings, "Print to File");
     gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
     gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, ("file://" + printTo).c_str());
-    webkit_print_operation_set_print_settings(operation, settings);
+    request.print(settings, nullptr);
     g_object_unref(settings);
-    webkit_print_operation_print(operation);
-    return true;
   }
   void Notify(const std::string& title, const std::string& body) override {
     notices.push_back(title + ": " + body);
@@ -269,7 +267,7 @@ TEST_F(PaneBrowsingOnItsOwnScreen, FindCountsMatchesWhateverTheirCaseAndGivesThe
     int height;
     bool fits;
   };
-  for (const auto& [width, height, fits] : {Size{705, 81, true}, Size{300, 24, false}}) {
+  for (const auto& [width, height, fits] : {Size{705, 75, true}, Size{300, 24, false}}) {
     pane.Widget().set_size_request(width, height);
     ASSERT_TRUE(PumpUntil([&] { return pane.Widget().get_height() == height; }));
     Press(pane, "ctrl+f");
