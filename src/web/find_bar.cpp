@@ -41,7 +41,6 @@ FindBar::FindBar(WebKitWebView* view, Gtk::Overlay& frame)
       m_frame(frame),
       m_box(Gtk::Orientation::HORIZONTAL, 2) {
   m_box.add_css_class("osd");
-  m_box.add_css_class("find-bar");
   m_box.set_halign(Gtk::Align::END);
   m_box.set_valign(Gtk::Align::END);
   m_box.set_margin(4);

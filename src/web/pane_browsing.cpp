@@ -288,7 +288,8 @@ bool PaneBrowsing::OnKey(unsigned keyval, unsigned modifiers) {
       return true;
     }
   }
-  switch (CommandFor(keyval, modifiers)) {
+  const Command command = CommandFor(keyval, modifiers);
+  switch (command) {
     case Command::kNone:
       return false;
     case Command::kBack:
@@ -325,7 +326,7 @@ bool PaneBrowsing::OnKey(unsigned keyval, unsigned modifiers) {
       if (!m_find->IsOpen()) {
         return m_find->Open();
       }
-      if (CommandFor(keyval, modifiers) == Command::kFindNext) {
+      if (command == Command::kFindNext) {
         m_find->Next();
       } else {
         m_find->Previous();
