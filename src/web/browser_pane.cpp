@@ -12,6 +12,7 @@
 
 #include "platform/default_browser.hpp"
 #include "platform/gobject_ptr.hpp"
+#include "web/pane_browsing.hpp"
 #include "web/script_dialog_panel.hpp"
 #include "web/web_session.hpp"
 
@@ -556,7 +557,8 @@ gboolean BrowserPane::Impl::OnDecidePolicy(WebKitPolicyDecision* decision,
       if (answer == ResponseAnswer::kShow) {
         webkit_policy_decision_use(decision);
       } else {
-        webkit_policy_decision_ignore(decision);
+        // What the pane cannot show is saved at the user's word, else dropped.
+        PaneBrowsing::OfferDownload(View(), decision);
       }
       return TRUE;
     }
@@ -630,7 +632,9 @@ void BrowserPane::Impl::OnLoadingChanged() {
 
 BrowserPane::BrowserPane(WebSession& session, PaneRole role, BrowserPane* sharesProcessWith)
     : m_impl(std::make_unique<Impl>(
-          session, role, sharesProcessWith ? sharesProcessWith->m_impl->View() : nullptr)) {}
+          session, role, sharesProcessWith ? sharesProcessWith->m_impl->View() : nullptr)),
+      m_browsing(std::make_unique<PaneBrowsing>(
+          *this, m_impl->View(), dynamic_cast<Gtk::Overlay&>(m_impl->Frame()), session)) {}
 
 BrowserPane::~BrowserPane() = default;
 

@@ -14,6 +14,7 @@ class Widget;
 namespace ticklark::web {
 
 class WebSession;
+class PaneBrowsing;
 
 // One embedded web view with the program's policies. Windows place Widget()
 // and drive the pane through its five operations; everything the page itself
@@ -22,14 +23,17 @@ class WebSession;
 // - only http, https and about:blank (and inline frames) are shown;
 // - a new window asked for by a click on a web address opens in the desktop's
 //   default browser, any other new window is refused;
-// - permission requests are denied; downloads are dropped, nothing is saved;
+// - permission requests are denied; a download is saved only where the user
+//   says in a save dialog, after a user's action in the pane asked for it;
 // - alert, confirm and prompt wait for the user in main and quotes panes and
 //   are closed at once in ad panes; a page never keeps the pane on itself;
 // - a crashed or ended web process leaves a notice; Refresh or the next
 //   navigation brings a page back (after repeated crashes, with a delay);
 // - a hung web process gets a notice; Stop ends it, Refresh reloads;
 // - a navigation ordered by the program closes an open dialog first and, if
-//   the page keeps it from starting, replaces the page's web process.
+//   the page keeps it from starting, replaces the page's web process;
+// - keys, find, zoom, printing and the context menu work as in a browser
+//   (PaneBrowsing).
 class BrowserPane {
  public:
   // |sharesProcessWith|, a pane of the same window, puts both panes' pages in
@@ -67,6 +71,8 @@ class BrowserPane {
 
  private:
   std::unique_ptr<Impl> m_impl;
+  // Keys, find, zoom, printing, downloads and the context menu; goes first.
+  std::unique_ptr<PaneBrowsing> m_browsing;
 };
 
 }  // namespace ticklark::web

@@ -20,7 +20,7 @@ enum class NewWindowAnswer {
 
 enum class ResponseAnswer {
   kShow,
-  kDrop,  // neither shown nor saved
+  kDrop,  // not shown: saved only at the user's word, else dropped
 };
 
 enum class Permission {

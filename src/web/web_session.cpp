@@ -6,7 +6,9 @@
 #include <webkit/webkit.h>
 
 #include "ticklark/version.hpp"
+#include "web/pane_downloads.hpp"
 #include "web/pane_policy.hpp"
+#include "web/pane_services.hpp"
 
 namespace ticklark::web {
 
@@ -116,7 +118,10 @@ WebSession::WebSession(platform::DefaultBrowser& defaultBrowser, Options options
       m_context(NewContext(options)),
       m_networkSession(NewNetworkSession(options.storage)),
       m_settings(NewSettings()),
-      m_networkSessionHandlers(m_networkSession.get()) {
+      m_networkSessionHandlers(m_networkSession.get()),
+      m_services(std::make_unique<PaneServices>(options.storage == Storage::kPersistent
+                                                    ? ZoomStore::DefaultFile()
+                                                    : std::filesystem::path())) {
   WebKitNetworkSession* network = m_networkSession.get();
   webkit_network_session_set_persistent_credential_storage_enabled(network, FALSE);
   webkit_network_session_set_itp_enabled(network, TRUE);
@@ -131,13 +136,20 @@ WebSession::WebSession(platform::DefaultBrowser& defaultBrowser, Options options
                                                    WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
 }
 
-// The handler goes first, then the settings, the network session and the
-// context, each with its holder.
+// The download code goes first, then the handler, the settings, the network
+// session and the context, each with its holder.
 WebSession::~WebSession() = default;
 
+// A download goes on when a user's action in its pane asked for it and the
+// user chose where it goes; anything else is cancelled.
 void WebSession::OnDownloadStarted(WebKitDownload* download) {
-  const char* uri = webkit_uri_request_get_uri(webkit_download_get_request(download));
-  if (PanePolicy::MayDownload(uri ? uri : "")) {
+  bool kept = false;
+  try {
+    kept = m_services->Transfers().Start(download);
+  } catch (...) {
+    g_warning("Web session: a download could not be started");
+  }
+  if (kept) {
     return;
   }
   // Cancelled before a destination is chosen: nothing reaches the disk.

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,8 @@ class DefaultBrowser;
 }
 
 namespace ticklark::web {
+
+class PaneServices;
 
 // What every browser pane of the program shares: one web context, one network
 // session (cookies, cache, website data), one set of engine settings and the
@@ -50,6 +53,8 @@ class WebSession {
   WebKitNetworkSession* NetworkSession() const { return m_networkSession.get(); }
   WebKitSettings* Settings() const { return m_settings.get(); }
   platform::DefaultBrowser& DefaultBrowser() const { return m_defaultBrowser; }
+  // Zoom levels, downloads, print settings and dialogs the panes share.
+  PaneServices& Services() const { return *m_services; }
 
   const PaneTimings& Timings() const { return m_timings; }
   void SetTimings(const PaneTimings& timings) { m_timings = timings; }
@@ -67,8 +72,9 @@ class WebSession {
   static std::string DataDirectory();
   static std::string CacheDirectory();
 
-  // Every download the engine starts, from any pane, comes here and goes on
-  // only if PanePolicy::MayDownload allows it. Called by its trampoline.
+  // Every download the engine starts, from any pane, comes here: it goes on
+  // when a user's action in its pane asked for it, and is cancelled otherwise.
+  // Called by its trampoline.
   void OnDownloadStarted(WebKitDownload* download);
 
  private:
@@ -80,6 +86,7 @@ class WebSession {
   std::size_t m_cancelledDownloads = 0;
   PaneTimings m_timings;
   std::string m_refusedBase;
+  std::unique_ptr<PaneServices> m_services;
 };
 
 }  // namespace ticklark::web

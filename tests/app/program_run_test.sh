@@ -87,9 +87,32 @@ window_gone() {
   done
   return 1
 }
+wait_until() {  # wait_until <command...>: up to 5 s
+  local deadline=$(( $(now_ms) + 5000 ))
+  while [ "$(now_ms)" -lt "$deadline" ]; do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# The panes' own keys: Ctrl+plus zooms the page's site and keeps the level in
+# a file of its own; F5 and Escape stay in the pane; Ctrl+P opens the print
+# dialog. The menu's access keys and the other windows' keys work as before.
+zoom=$XDG_CONFIG_HOME/Ticklark2/zoom-levels.ini
+xdotool windowactivate --sync "$main" 2>/dev/null
+xdotool key ctrl+plus F5 Escape
+check "Ctrl+plus in a pane keeps its site's zoom in zoom-levels.ini" \
+  wait_until grep -qx '127.0.0.1=110' "$zoom"
 xdotool windowactivate --sync "$main" 2>/dev/null
 xdotool key alt+t; sleep 0.7; xdotool key Return
 check "Tools > Earnings Calendar (Nasdaq) opens its window" window_shows '^Nasdaq Earnings Calendar$'
+xdotool search --onlyvisible --name '^Nasdaq Earnings Calendar$' windowactivate --sync 2>/dev/null
+xdotool key ctrl+0 ctrl+minus
+check "the site window's pane zooms the same site" wait_until grep -qx '127.0.0.1=90' "$zoom"
+xdotool key ctrl+p
+check "Ctrl+P opens the print dialog over the site window" window_shows '^Print$'
+xdotool key Escape
+check "Escape closes it" window_gone '^Print$'
 wmctrl -c 'Nasdaq Earnings Calendar'
 check "its close control closes it" window_gone '^Nasdaq Earnings Calendar$'
 xdotool windowactivate --sync "$main" 2>/dev/null
@@ -101,6 +124,7 @@ check "the program is still running" kill -0 "$pid"
 check "closing ends the program" close_program
 check "first run stores the defaults as they were" \
   test "$(stored MainLeft) $(stored MainTop) $(stored MainWidth) $(stored MainHeight)" = "1000 1000 6500 6500"
+check "the settings file holds its four keys and nothing of the zoom" test "$(grep -c = "$settings")" -eq 4
 check "no GTK warnings on the terminal" bash -c "! grep -E 'Gtk-(WARNING|CRITICAL)|Gdk-(WARNING|CRITICAL)|GLib-(WARNING|CRITICAL)' '$work/out.txt'"
 
 # Stored bounds are applied: outer top-left at 100,80 pixels, frame included.

@@ -105,6 +105,9 @@ LoopbackServer::~LoopbackServer() {
   for (SoupServerMessage* message : m_stalled) {
     g_object_unref(message);
   }
+  for (SoupServerMessage* message : m_partial) {
+    g_object_unref(message);
+  }
   g_object_unref(m_server);
 }
 
@@ -150,6 +153,23 @@ void LoopbackServer::ServeAttachment(const std::string& path, std::string fileNa
   response.body = std::move(body);
   response.headers.emplace_back("Content-Disposition", "attachment; filename=\"" + fileName + "\"");
   Serve(path, std::move(response));
+}
+
+void LoopbackServer::ServePartly(const std::string& path, Response response, std::size_t promised) {
+  Handler handler{Kind::kPartial, std::move(response), {}, {}};
+  handler.promised = promised;
+  Add(path, std::move(handler));
+}
+
+void LoopbackServer::DropPartial() {
+  for (SoupServerMessage* message : m_partial) {
+    if (GIOStream* stream = soup_server_message_steal_connection(message)) {
+      g_io_stream_close(stream, nullptr, nullptr);
+      g_object_unref(stream);
+    }
+    g_object_unref(message);
+  }
+  m_partial.clear();
 }
 
 std::vector<std::string> LoopbackServer::Requests() const {
@@ -199,6 +219,19 @@ void LoopbackServer::Handle(SoupServerMessage* message, const char* path) {
       soup_server_message_set_response(message, handler.response.contentType.c_str(),
                                        SOUP_MEMORY_COPY, handler.response.body.data(),
                                        handler.response.body.size());
+      return;
+    case Kind::kPartial:
+      soup_server_message_set_status(message, handler.response.status, nullptr);
+      for (const auto& [name, value] : handler.response.headers) {
+        soup_message_headers_replace(headers, name.c_str(), value.c_str());
+      }
+      soup_message_headers_set_content_type(headers, handler.response.contentType.c_str(), nullptr);
+      soup_message_headers_set_content_length(headers, static_cast<goffset>(handler.promised));
+      // Never completed: the server sends what it has and waits for more.
+      soup_message_body_append(soup_server_message_get_response_body(message), SOUP_MEMORY_COPY,
+                               handler.response.body.data(), handler.response.body.size());
+      g_object_ref(message);
+      m_partial.push_back(message);
       return;
     case Kind::kStall:
       g_object_ref(message);

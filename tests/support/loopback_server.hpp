@@ -56,6 +56,10 @@ class LoopbackServer {
   void Stall(const std::string& path);
   // A response the browser should save rather than show.
   void ServeAttachment(const std::string& path, std::string fileName, std::string body);
+  // |response| with its body sent and |promised| bytes announced; the
+  // connection stays open until DropPartial() closes it mid-body.
+  void ServePartly(const std::string& path, Response response, std::size_t promised);
+  void DropPartial();
 
   // "METHOD /path" of every request so far, in order of arrival.
   std::vector<std::string> Requests() const;
@@ -68,12 +72,13 @@ class LoopbackServer {
   void FinishSlow(Slow* slow);
 
  private:
-  enum class Kind { kFixed, kSlow, kStall };
+  enum class Kind { kFixed, kSlow, kStall, kPartial };
   struct Handler {
     Kind kind = Kind::kFixed;
     Response response;
     std::vector<std::string> chunks;
     std::chrono::milliseconds interval{0};
+    std::size_t promised = 0;
   };
 
   void Start(const std::string& pemFile);
@@ -85,6 +90,7 @@ class LoopbackServer {
   std::map<std::string, Handler, std::less<>> m_handlers;
   std::vector<std::string> m_requests;
   std::vector<SoupServerMessage*> m_stalled;
+  std::vector<SoupServerMessage*> m_partial;
   std::vector<std::unique_ptr<Slow>> m_slow;
 };
 

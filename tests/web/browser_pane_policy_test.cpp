@@ -135,9 +135,10 @@ TEST_F(PanePolicy, EveryPermissionRequestIsDenied) {
   }
 }
 
-// A response to be saved is dropped, a page's download link is cancelled, and
-// nothing is written to disk.
-TEST_F(PanePolicy, DownloadsAreNeverWritten) {
+// Without a click or key press of the user's in the pane, a response to be
+// saved is dropped, a page's download link is cancelled, and nothing is
+// written to disk.
+TEST_F(PanePolicy, DownloadsWithoutTheUsersActionAreNeverWritten) {
   m_server.ServeAttachment("/report", "ticklark-report.txt", "<title>Report</title>");
   m_server.Serve("/blob", {200, "application/x-ticklark-unknown", std::string(4096, 'x'), {}});
   m_server.Serve("/linked", {200, "application/octet-stream", "binary", {}});

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace ticklark::web {
+
+// A file name to propose for what a server suggested: its last path part, with
+// control characters, leading dots and spaces, and trailing dots and spaces
+// taken away, cut to the file system's limit of 255 bytes at a character
+// boundary, keeping the extension. "download" when nothing usable is left.
+std::string SafeFileName(std::string_view suggested);
+
+// |path| when |taken| says it is free, else the first free one of
+// "name (2).ext", "name (3).ext", ... in the same folder; empty when even
+// "name (9999).ext" is taken.
+std::filesystem::path FreePath(const std::filesystem::path& path,
+                               const std::function<bool(const std::filesystem::path&)>& taken);
+
+}  // namespace ticklark::web

@@ -1,0 +1,200 @@
+// SPDX-License-Identifier: MIT
+#include "web/zoom_store.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "web/download_names.hpp"
+
+namespace ticklark::web {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ZoomSteps, MoveByTenWithinThirtyAndThreeHundred) {
+  struct Case {
+    int from;
+    int direction;
+    int to;
+  };
+  const Case cases[] = {{100, +1, 110}, {100, -1, 90},  {30, -1, 30},   {40, -1, 30},
+                        {300, +1, 300}, {290, +1, 300}, {125, +1, 130}, {125, -1, 120},
+                        {10, +1, 30},   {900, -1, 300}, {100, 0, 100}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(StepZoom(c.from, c.direction), c.to) << c.from << " " << c.direction;
+  }
+}
+
+class ZoomFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/ticklark-zoom.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    m_dir = pattern;
+    m_file = m_dir / "Ticklark2" / "zoom-levels.ini";
+  }
+  void TearDown() override { fs::remove_all(m_dir); }
+
+  void Write(const std::string& text) {
+    fs::create_directories(m_file.parent_path());
+    std::ofstream(m_file, std::ios::binary) << text;
+  }
+  std::string Read() const {
+    std::ifstream in(m_file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  fs::path m_dir;
+  fs::path m_file;
+};
+
+TEST_F(ZoomFile, KeepsLevelsPerHostAcrossRunsAndForgetsTheDefault) {
+  {
+    ZoomStore store(m_file);
+    EXPECT_EQ(store.Level("www.nasdaq.com"), kZoomDefault);
+    EXPECT_FALSE(fs::exists(m_file));  // nothing written before a change
+    EXPECT_TRUE(store.SetLevel("WWW.Nasdaq.COM", 120));
+    EXPECT_TRUE(store.SetLevel("127.0.0.1", 50));
+    EXPECT_TRUE(store.SetLevel("[::1]", 300));
+    EXPECT_FALSE(store.SetLevel("127.0.0.1", 50));  // no change
+    EXPECT_FALSE(store.SetLevel("bad host", 120));
+    EXPECT_FALSE(store.SetLevel("example.org", 125));
+  }
+  ZoomStore next(m_file);
+  EXPECT_EQ(next.Level("www.nasdaq.com"), 120);
+  EXPECT_EQ(next.Level("127.0.0.1"), 50);
+  EXPECT_EQ(next.Level("[::1]"), 300);
+  EXPECT_EQ(next.Level("nasdaq.com"), kZoomDefault);
+  EXPECT_TRUE(next.SetLevel("www.nasdaq.com", kZoomDefault));
+  EXPECT_EQ(ZoomStore(m_file).Size(), 2u);
+  EXPECT_EQ(Read().find("nasdaq"), std::string::npos);
+  struct stat info {};
+  ASSERT_EQ(stat(m_file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);  // which sites a user reads is theirs
+}
+
+// Whatever is in the file, the program starts with what is valid in it and
+// leaves the file as it is until the user zooms.
+TEST_F(ZoomFile, BadContentGivesTheDefaultAndIsOnlyRewrittenOnAChange) {
+  struct Case {
+    const char* name;
+    std::string text;
+    int expected;  // level of good.example afterwards
+  };
+  const std::vector<Case> cases{
+      {"binary", std::string("\xff\xfe\0\x01[Zoom]\ngood.example=\x80\n", 26), kZoomDefault},
+      {"no group", "good.example=120\n", kZoomDefault},
+      {"other group", "[Settings]\ngood.example=120\n", kZoomDefault},
+      {"not a step", "[Zoom]\ngood.example=125\n", kZoomDefault},
+      {"out of range", "[Zoom]\ngood.example=20\nother.example=310\n", kZoomDefault},
+      {"not a number", "[Zoom]\ngood.example=1e2\ngood.example=-120\ngood.example= \n",
+       kZoomDefault},
+      {"huge number", "[Zoom]\ngood.example=99999999999999999999\n", kZoomDefault},
+      {"hostile host", "[Zoom]\n../../etc/passwd=120\n<script>=120\n=120\n", kZoomDefault},
+      {"valid among junk", "junk\n[Zoom]\r\n  good.example = 150 \r\njunk=\n", 150},
+      {"last wins", "[Zoom]\ngood.example=150\ngood.example=60\n", 60},
+      {"too large", "[Zoom]\ngood.example=150\n" + std::string(300 * 1024, '#'), kZoomDefault},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write(c.text);
+    ZoomStore store(m_file);
+    EXPECT_EQ(store.Level("good.example"), c.expected);
+    EXPECT_EQ(Read(), c.text);
+    ASSERT_TRUE(store.SetLevel("other.example", 70));
+    ZoomStore again(m_file);
+    EXPECT_EQ(again.Level("other.example"), 70);
+    EXPECT_EQ(again.Level("good.example"), c.expected);
+  }
+}
+
+TEST_F(ZoomFile, SomethingOtherThanAFileInItsPlaceNeitherBlocksNorBreaks) {
+  fs::create_directories(m_file.parent_path());
+  ASSERT_EQ(mkfifo(m_file.c_str(), 0600), 0);
+  ZoomStore fifo(m_file);  // must not wait for a writer
+  EXPECT_EQ(fifo.Level("good.example"), kZoomDefault);
+  fs::remove(m_file);
+  fs::create_directories(m_file);
+  ZoomStore folder(m_file);
+  EXPECT_FALSE(folder.SetLevel("good.example", 120));  // cannot replace a folder
+  EXPECT_EQ(folder.Level("good.example"), 120);        // kept for the run all the same
+  EXPECT_TRUE(fs::is_directory(m_file));
+}
+
+TEST_F(ZoomFile, KeepsTheSitesZoomedMostRecently) {
+  std::string text = "[Zoom]\n";
+  for (std::size_t i = 0; i < ZoomStore::kMaxSites; ++i) {
+    text += "site" + std::to_string(i) + ".example=110\n";
+  }
+  Write(text);
+  ZoomStore store(m_file);
+  EXPECT_EQ(store.Level("site0.example"), 110);
+  store.SetLevel("newest.example", 120);
+  ZoomStore next(m_file);
+  EXPECT_EQ(next.Size(), ZoomStore::kMaxSites);
+  EXPECT_EQ(next.Level("site0.example"), kZoomDefault);
+  EXPECT_EQ(next.Level("site1.example"), 110);
+  EXPECT_EQ(next.Level("newest.example"), 120);
+}
+
+TEST(ZoomFileLocation, IsItsOwnFileNextToTheSettings) {
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  const std::string restore = saved ? saved : "";
+  setenv("XDG_CONFIG_HOME", "/config/home", 1);
+  EXPECT_EQ(ZoomStore::DefaultFile(), fs::path("/config/home/Ticklark2/zoom-levels.ini"));
+  if (saved) {
+    setenv("XDG_CONFIG_HOME", restore.c_str(), 1);
+  } else {
+    unsetenv("XDG_CONFIG_HOME");
+  }
+}
+
+TEST(DownloadNames, ProposeOnlyAPlainNameInTheChosenFolder) {
+  const std::string longStem(300, 'a');
+  const std::string accented = std::string(253, 'b') + "\xC3\xA9\xC3\xA9";  // two e-acute
+  struct Case {
+    std::string suggested;
+    std::string expected;
+  };
+  const std::vector<Case> cases{
+      {"earnings.csv", "earnings.csv"},
+      {"../../.bashrc", "bashrc"},
+      {"/etc/passwd", "passwd"},
+      {"C:\\Users\\x\\report.xlsx", "report.xlsx"},
+      {"  .hidden. ", "hidden"},
+      {std::string("a\x01\nb\x7f.txt"), "ab.txt"},
+      {"..", "download"},
+      {"", "download"},
+      {longStem + ".csv", std::string(251, 'a') + ".csv"},
+      {accented, std::string(253, 'b') + "\xC3\xA9"},  // never half a character
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SafeFileName(c.suggested), c.expected) << c.suggested;
+  }
+}
+
+TEST(DownloadNames, AnotherNameWhereOneIsTaken) {
+  std::vector<fs::path> taken{"/d/report.csv", "/d/report (2).csv", "/d/notes"};
+  const auto isTaken = [&](const fs::path& path) {
+    return std::find(taken.begin(), taken.end(), path) != taken.end();
+  };
+  EXPECT_EQ(FreePath("/d/free.csv", isTaken), fs::path("/d/free.csv"));
+  EXPECT_EQ(FreePath("/d/report.csv", isTaken), fs::path("/d/report (3).csv"));
+  EXPECT_EQ(FreePath("/d/notes", isTaken), fs::path("/d/notes (2)"));
+  EXPECT_EQ(FreePath("/d/x", [](const fs::path&) { return true; }), fs::path());
+}
+
+}  // namespace
+}  // namespace ticklark::web
