@@ -20,10 +20,11 @@ constexpr double kMaxCoordinateTwips = 32767.0 * ui::kTwipsPerPixel;
 
 double ReadValue(platform::SettingsStore& store, const char* key, double fallback,
                  bool mustBePositive, bool& fellBack) {
-  const std::string text =
-      store.GetSetting(kAppTitle, kSettingsSection, key, FormatTwips(fallback));
+  const std::string defaultText = FormatTwips(fallback);
+  const std::string text = store.GetSetting(kAppTitle, kSettingsSection, key, defaultText);
   const std::optional<double> value = ParseTwips(text);
-  fellBack = !value || (mustBePositive && ui::PixelsFromTwips(*value) < 1);
+  // The store hands back the default's own text for a missing key.
+  fellBack = !value || text == defaultText || (mustBePositive && ui::PixelsFromTwips(*value) < 1);
   return fellBack ? fallback : *value;
 }
 

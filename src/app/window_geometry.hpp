@@ -42,7 +42,8 @@ std::optional<double> ParseTwips(std::string_view text);
 // The decimal text stored for a value: whole numbers without a fraction.
 std::string FormatTwips(double twips);
 
-// Which of the four values took their defaults at a read.
+// Which of the four values took their defaults at a read (a stored value
+// equal to its default counts as the default).
 struct Fallbacks {
   bool left = false;
   bool top = false;

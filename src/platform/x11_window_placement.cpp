@@ -196,10 +196,10 @@ Bool SeesFrameNotice(Display*, XEvent* event, XPointer argument) {
 // Asks the window manager what frame it will give a window that is not mapped
 // yet, and waits for the answer, without spinning, up to a time limit.
 std::optional<FrameExtents> RequestFrameExtents(const XWindow& xw) {
+  ErrorTrap trap(xw.gdk);
   if (!AnswersFrameRequests(xw)) {
     return std::nullopt;
   }
-  ErrorTrap trap(xw.gdk);
   FrameNotice notice{xw.id, XInternAtom(xw.display, "_NET_FRAME_EXTENTS", False), 0};
   XEvent event{};
   event.xclient.type = ClientMessage;
