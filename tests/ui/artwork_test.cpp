@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -257,11 +259,9 @@ struct IconCase {
   const char* file;
   int size;
 };
-constexpr IconCase kIcons[] = {{"ticklark2.ico", 32},
-                               {"ticklark2-32.png", 32},
-                               {"ticklark2-48.png", 48},
-                               {"ticklark2-128.png", 128},
-                               {"ticklark2-256.png", 256}};
+constexpr IconCase kIcons[] = {{"ticklark2.ico", 32},      {"ticklark2-32.png", 32},
+                               {"ticklark2@2x.png", 64},   {"ticklark2-48.png", 48},
+                               {"ticklark2-128.png", 128}, {"ticklark2-256.png", 256}};
 
 void PrintTo(const IconCase& c, std::ostream* os) {
   *os << c.file;
@@ -294,6 +294,92 @@ TEST_P(ArtworkIconImage, EmblemOnDeepBlueWithClearCorners) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Committed, ArtworkIconImage, ::testing::ValuesIn(kIcons),
+                         [](const auto& param_info) { return CaseName(param_info.param.file); });
+
+// ---- the same pictures on a clear ground and at twice the density ----------
+
+struct VariantCase {
+  const char* file;
+  const char* designed;
+  int scale;
+};
+constexpr VariantCase kVariants[] = {
+    {"splash@2x.png", "splash.bmp", 2},
+    {"back.png", "back.bmp", 1},
+    {"back@2x.png", "back.bmp", 2},
+    {"back_pressed.png", "back_pressed.bmp", 1},
+    {"back_pressed@2x.png", "back_pressed.bmp", 2},
+    {"forward.png", "forward.bmp", 1},
+    {"forward@2x.png", "forward.bmp", 2},
+    {"forward_pressed.png", "forward_pressed.bmp", 1},
+    {"forward_pressed@2x.png", "forward_pressed.bmp", 2},
+    {"stop.png", "stop.bmp", 1},
+    {"stop@2x.png", "stop.bmp", 2},
+    {"stop_pressed.png", "stop_pressed.bmp", 1},
+    {"stop_pressed@2x.png", "stop_pressed.bmp", 2},
+    {"refresh.png", "refresh.bmp", 1},
+    {"refresh@2x.png", "refresh.bmp", 2},
+    {"refresh_pressed.png", "refresh_pressed.bmp", 1},
+    {"refresh_pressed@2x.png", "refresh_pressed.bmp", 2},
+};
+
+void PrintTo(const VariantCase& c, std::ostream* os) {
+  *os << c.file;
+}
+
+class ArtworkVariant : public ::testing::TestWithParam<VariantCase> {};
+
+// Laid on the grey face and seen at the designed size (each block of scale x
+// scale pixels averaged), a variant is the designed picture: exactly, give or
+// take rounding, at the same density; closely at twice the density.
+TEST_P(ArtworkVariant, OnTheFaceAtTheDesignedSizeItIsTheDesignedPicture) {
+  const VariantCase& c = GetParam();
+  PixbufPtr variant = Decode(ReadBytes(kAssets / c.file));
+  PixbufPtr designed = Decode(ReadBytes(kAssets / c.designed));
+  ASSERT_TRUE(variant && designed);
+  const int width = gdk_pixbuf_get_width(designed.get());
+  const int height = gdk_pixbuf_get_height(designed.get());
+  ASSERT_EQ(gdk_pixbuf_get_width(variant.get()), width * c.scale);
+  ASSERT_EQ(gdk_pixbuf_get_height(variant.get()), height * c.scale);
+  if (gdk_pixbuf_get_has_alpha(variant.get())) {
+    // A clear ground: nothing but the picture's own shadow in the corners.
+    EXPECT_EQ(PixelAt(variant.get(), 0, 0).a, 0);
+    EXPECT_EQ(PixelAt(variant.get(), width * c.scale - 1, 0).a, 0);
+  }
+  double totalError = 0;
+  int worst = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      double sum[3] = {0, 0, 0};
+      for (int dy = 0; dy < c.scale; ++dy) {
+        for (int dx = 0; dx < c.scale; ++dx) {
+          const Rgba p = PixelAt(variant.get(), x * c.scale + dx, y * c.scale + dy);
+          const double alpha = p.a / 255.0;
+          const std::uint8_t channels[3] = {p.r, p.g, p.b};
+          for (int i = 0; i < 3; ++i) {
+            sum[i] += channels[i] * alpha + 0xC0 * (1 - alpha);
+          }
+        }
+      }
+      const Rgba want = PixelAt(designed.get(), x, y);
+      const std::uint8_t wanted[3] = {want.r, want.g, want.b};
+      for (int i = 0; i < 3; ++i) {
+        const int error =
+            std::abs(static_cast<int>(std::lround(sum[i] / (c.scale * c.scale))) - wanted[i]);
+        totalError += error;
+        worst = std::max(worst, error);
+      }
+    }
+  }
+  const double meanError = totalError / (width * height * 3);
+  if (c.scale == 1) {
+    EXPECT_LE(worst, 2);
+  } else {
+    EXPECT_LT(meanError, 6.0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Committed, ArtworkVariant, ::testing::ValuesIn(kVariants),
                          [](const auto& param_info) { return CaseName(param_info.param.file); });
 
 // ---- encoders on small pictures -------------------------------------------
@@ -391,7 +477,7 @@ TEST_F(ArtworkGenerator, DrawsTheCommittedFilesByteForByte) {
   for (const auto& entry : fs::directory_iterator(m_dir)) {
     drawn.push_back(entry.path().filename().string());
   }
-  EXPECT_EQ(drawn.size(), std::size(kBitmaps) + std::size(kIcons));
+  EXPECT_EQ(drawn.size(), std::size(kBitmaps) + std::size(kIcons) + std::size(kVariants));
   for (const std::string& name : drawn) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(fs::exists(kAssets / name)) << "drawn but not committed";
