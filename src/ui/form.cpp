@@ -7,6 +7,7 @@
 #include <gtkmm/window.h>
 
 #include "platform/window_placement.hpp"
+#include "ui/assets.hpp"
 #include "ui/form_layout.hpp"
 #include "ui/twips.hpp"
 
@@ -93,6 +94,10 @@ void Form::Load() {
   window.set_decorated(m_definition.frame != Frame::kNone);
   window.set_resizable(m_definition.frame == Frame::kSizable);
   window.set_deletable(m_definition.closeButton);
+  if (m_definition.programIcon) {
+    InstallProgramIcon();
+    window.set_icon_name(kProgramIconName);
+  }
   window.set_default_size(PixelsFromTwips(m_definition.clientWidth),
                           PixelsFromTwips(m_definition.clientHeight));
 

@@ -1,18 +1,31 @@
 // SPDX-License-Identifier: MIT
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include <gdkmm/display.h>
+#include <gdkmm/paintable.h>
+#include <gdkmm/texture.h>
+#include <giomm/menu.h>
 #include <gtest/gtest.h>
 #include <gtkmm/box.h>
 #include <gtkmm/button.h>
+#include <gtkmm/popovermenubar.h>
+#include <gtkmm/settings.h>
 #include <gtkmm/window.h>
 
+#include "platform/window_placement.hpp"
 #include "support/gtk_fixture.hpp"
 #include "support/screenshot.hpp"
 #include "ui/assets.hpp"
 #include "ui/definitions.hpp"
+#include "ui/form.hpp"
 #include "ui/form_layout.hpp"
 #include "ui/twips.hpp"
+
+// Xlib's macros clash with gtkmm's names: after every gtkmm header.
+#include <X11/Xatom.h>
+#include <gdk/x11/gdkx.h>
 
 namespace ticklark::ui {
 namespace {
@@ -127,6 +140,204 @@ TEST_F(Layout, AccessKeysAreUnderlinedMnemonics) {
   EXPECT_TRUE(sysinfo->get_use_underline());
   EXPECT_EQ(sysinfo->get_label(), "_System Info...");
   EXPECT_FALSE(layout->Button("cmdOK")->get_use_underline());
+}
+
+// ---- window icons ------------------------------------------------------------
+
+// A window of |definition| with the controls the layout makes itself.
+class BareForm : public Form {
+ public:
+  using Form::Form;
+
+ protected:
+  void BuildControls(FormLayout&) override {}
+};
+
+// The icon images a window hands the window manager (_NET_WM_ICON), as widths.
+std::vector<unsigned long> IconWidths(Gtk::Window& window) {
+  GdkSurface* surface = window.get_surface()->gobj();
+  Display* display = gdk_x11_display_get_xdisplay(gdk_surface_get_display(surface));
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long remaining = 0;
+  unsigned char* data = nullptr;
+  std::vector<unsigned long> widths;
+  if (XGetWindowProperty(display, gdk_x11_surface_get_xid(surface),
+                         XInternAtom(display, "_NET_WM_ICON", False), 0, 1 << 24, False,
+                         XA_CARDINAL, &type, &format, &count, &remaining, &data) == Success &&
+      data) {
+    const auto* values = reinterpret_cast<const unsigned long*>(data);
+    for (unsigned long at = 0; at + 1 < count; at += 2 + values[at] * values[at + 1]) {
+      widths.push_back(values[at]);
+    }
+    XFree(data);
+  }
+  return widths;
+}
+
+TEST_F(Layout, EveryWindowButTheSplashCarriesTheProgramIcon) {
+  LoadedWindows loaded;
+  platform::X11WindowPlacement placement;
+  for (const WindowDef* def : AllWindowDefs()) {
+    SCOPED_TRACE(def->name);
+    BareForm form({loaded, placement}, *def);
+    form.Show();
+    ASSERT_TRUE(test::PumpUntil([&] { return form.Window()->get_mapped(); }));
+    const auto widths = IconWidths(*form.Window());
+    EXPECT_EQ(!widths.empty(), def->programIcon);
+    if (def->programIcon) {
+      EXPECT_NE(std::find(widths.begin(), widths.end(), 32ul), widths.end());
+    }
+    form.Unload();
+  }
+  DestroyUnloadedWindows();
+}
+
+// ---- pictures for the screen and the theme -------------------------------------
+
+struct PictureCase {
+  Picture picture;
+  int scale;
+  bool themedFace;
+  int width, height;  // what a control lays out, whatever it draws from
+  bool designed;      // drawn from the designed picture itself
+};
+
+TEST(PictureFor, KeepsTheDesignedSizeAndDrawsFromTheSharperOrClearPicture) {
+  const PictureCase cases[] = {
+      {Picture::kBack, 1, false, 64, 61, true},
+      {Picture::kBack, 1, true, 64, 61, false},
+      {Picture::kBack, 2, false, 64, 61, false},
+      {Picture::kStopPressed, 2, true, 64, 61, false},
+      {Picture::kSplash, 1, true, 470, 256, true},
+      {Picture::kSplash, 2, false, 470, 256, false},
+      {Picture::kProgramIcon, 2, false, 32, 32, false},
+  };
+  for (const PictureCase& c : cases) {
+    SCOPED_TRACE(std::to_string(static_cast<int>(c.picture)) + " at " + std::to_string(c.scale) +
+                 (c.themedFace ? " themed" : ""));
+    auto paintable = PictureFor(c.picture, c.scale, c.themedFace);
+    ASSERT_TRUE(paintable);
+    EXPECT_EQ(paintable->get_intrinsic_width(), c.width);
+    EXPECT_EQ(paintable->get_intrinsic_height(), c.height);
+    EXPECT_EQ(paintable == Glib::RefPtr<Gdk::Paintable>(LoadPicture(c.picture)), c.designed);
+  }
+  EXPECT_FALSE(PictureFor(Picture::kNone, 1, false));
+}
+
+// The face of a picture button and the ground of its picture, as drawn.
+TEST_F(Layout, PictureButtonFacesAreClassicGreyOnALightThemeAndFollowADarkOne) {
+  window_def = &MainWindowDef();
+  Show(MainWindowDef(), 433, 400);
+  Gtk::Widget& back = *layout->Control("cmdWB2Back");
+  auto settings = Gtk::Settings::get_default();
+  const auto look = [&](bool dark) {
+    EXPECT_TRUE(test::PumpUntil([&] { return ThemeIsDark() == dark; }));
+    test::PumpFor(std::chrono::milliseconds(100));
+    const test::Pixels pixels = test::RenderPixels(back);
+    ASSERT_GT(pixels.width, 60);
+    // Inside the border; beside the picture; the middle of the black disc.
+    const std::uint32_t face = pixels.Rgb(2, 2);
+    EXPECT_EQ(pixels.Rgb(5, pixels.height - 4), face);
+    const std::uint32_t disc =
+        pixels.Rgb((pixels.width - 64) / 2 + 12, (pixels.height - 61) / 2 + 40);
+    EXPECT_LT((disc >> 16) + (disc >> 8 & 0xFF) + (disc & 0xFF), 3 * 0x30u) << std::hex << disc;
+    if (!dark) {
+      EXPECT_EQ(face, 0xC0C0C0u);
+    } else {
+      EXPECT_LT(face & 0xFF, 0x60u) << std::hex << face;
+    }
+  };
+  look(false);
+  settings->property_gtk_application_prefer_dark_theme() = true;
+  look(true);
+  test::SaveScreenshot(window, "layout-main-dark");
+  settings->property_gtk_application_prefer_dark_theme() = false;
+  look(false);
+}
+
+// ---- menus -----------------------------------------------------------------------
+
+std::vector<GtkWidget*> MenusIn(GtkWidget* widget, std::vector<GtkWidget*> found = {}) {
+  for (GtkWidget* child = gtk_widget_get_first_child(widget); child;
+       child = gtk_widget_get_next_sibling(child)) {
+    if (GTK_IS_POPOVER_MENU(child)) {
+      found.push_back(child);
+    }
+    found = MenusIn(child, std::move(found));
+  }
+  return found;
+}
+
+bool MenuShowsAccessKeys(GtkWidget* menu) {
+  gboolean visible = FALSE;
+  g_object_get(menu, "mnemonics-visible", &visible, nullptr);
+  return visible != FALSE;
+}
+
+TEST_F(Layout, MenusShowAccessKeysWithTheirWindowAndSitFlushWithoutACompositor) {
+  auto bar = Gio::Menu::create();
+  auto file = Gio::Menu::create();
+  file->append(MnemonicFromCaption("E&xit"), "win.exit");
+  auto options = Gio::Menu::create();
+  auto island = Gio::Menu::create();
+  island->append("Java Version", "win.java");
+  options->append_submenu("Real Time Quotes Window", island);
+  bar->append_submenu(MnemonicFromCaption("&File"), file);
+  bar->append_submenu(MnemonicFromCaption("&Options"), options);
+  Gtk::PopoverMenuBar menuBar(bar);
+  window.set_child(menuBar);
+  window.present();
+  ASSERT_TRUE(test::PumpUntil([&] { return window.get_mapped(); }));
+
+  // File's menu, Options' menu and the submenu inside it.
+  const auto menus = MenusIn(GTK_WIDGET(menuBar.gobj()));
+  ASSERT_EQ(menus.size(), 3u);
+  GtkWidget* fileMenu = menus[0];
+  gtk_popover_popup(GTK_POPOVER(fileMenu));
+  ASSERT_TRUE(test::PumpUntil([&] { return gtk_widget_get_mapped(fileMenu); }));
+  window.set_mnemonics_visible(true);
+  EXPECT_TRUE(MenuShowsAccessKeys(fileMenu));
+  window.set_mnemonics_visible(false);
+  EXPECT_FALSE(MenuShowsAccessKeys(fileMenu));
+
+  // Alt inside the menu, which has the keyboard, shows them everywhere.
+  for (const bool pressed : {true, false}) {
+    GListModel* controllers = gtk_widget_observe_controllers(fileMenu);
+    for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
+      auto* controller = static_cast<GtkEventController*>(g_list_model_get_item(controllers, i));
+      if (GTK_IS_EVENT_CONTROLLER_KEY(controller)) {
+        gboolean handled = FALSE;
+        if (pressed) {
+          g_signal_emit_by_name(controller, "key-pressed", GDK_KEY_Alt_L, 64u, GdkModifierType{},
+                                &handled);
+        } else {
+          g_signal_emit_by_name(controller, "key-released", GDK_KEY_Alt_L, 64u, GdkModifierType{});
+        }
+      }
+      g_object_unref(controller);
+    }
+    g_object_unref(controllers);
+    EXPECT_EQ(window.get_mnemonics_visible(), pressed);
+    EXPECT_EQ(MenuShowsAccessKeys(fileMenu), pressed);
+  }
+  gtk_popover_popdown(GTK_POPOVER(fileMenu));
+
+  // A submenu's edges are its border: nothing see-through below it to show
+  // black where no compositing manager runs.
+  gtk_popover_popup(GTK_POPOVER(menus[1]));
+  gtk_popover_popup(GTK_POPOVER(menus[2]));
+  ASSERT_TRUE(test::PumpUntil([&] { return gtk_widget_get_mapped(menus[2]); }));
+  if (!window.get_display()->is_composited()) {
+    GtkBorder padding{};
+    gtk_style_context_get_padding(gtk_widget_get_style_context(menus[2]), &padding);
+    EXPECT_EQ(padding.bottom, 0);
+    EXPECT_EQ(padding.top, 0);
+  }
+  test::SaveScreenScreenshot("layout-submenu");
+  gtk_popover_popdown(GTK_POPOVER(menus[2]));
+  gtk_popover_popdown(GTK_POPOVER(menus[1]));
 }
 
 }  // namespace
