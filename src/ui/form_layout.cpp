@@ -229,11 +229,10 @@ Gtk::Widget* FormLayout::MakeStandardControl(const ControlDef& control) {
       if (control.caption.find('&') != std::string_view::npos) {
         button->set_label(MnemonicFromCaption(control.caption));
         button->set_use_underline(true);
-        // The toolkit would name the button by its caption underscore and all.
-        std::string spoken(control.caption);
-        std::erase(spoken, '&');
-        gtk_accessible_update_property(GTK_ACCESSIBLE(button->gobj()),
-                                       GTK_ACCESSIBLE_PROPERTY_LABEL, spoken.c_str(), -1);
+        // The toolkit names such a button twice, once with the underscore;
+        // the caption it shows, which labels the button, is name enough.
+        gtk_accessible_reset_property(GTK_ACCESSIBLE(button->gobj()),
+                                      GTK_ACCESSIBLE_PROPERTY_LABEL);
       } else {
         button->set_label(std::string(control.caption));
       }
