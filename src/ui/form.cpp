@@ -90,6 +90,9 @@ void Form::Load() {
   }
   m_window = CreateWindow();
   Gtk::Window& window = *m_window;
+  // Said outright: a window whose first focus is a button would otherwise be
+  // described to screen readers as a plain widget, not a window.
+  g_object_set(window.gobj(), "accessible-role", GTK_ACCESSIBLE_ROLE_WINDOW, nullptr);
   window.set_title(std::string(m_definition.caption));
   window.set_decorated(m_definition.frame != Frame::kNone);
   window.set_resizable(m_definition.frame == Frame::kSizable);

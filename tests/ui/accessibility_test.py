@@ -120,6 +120,10 @@ def open_from_menu(caption, *menu_keys):
     keys("key", *menu_keys)
     window = wait_for(lambda: window_named(caption), 10)
     check(window is not None, f"{caption}: opens from the menu")
+    if window is not None:
+        check(window.get_role() == Atspi.Role.FRAME, f"{caption}: is a window to a screen reader")
+        check(wait_for(lambda: window.get_state_set().contains(Atspi.StateType.SHOWING), 5),
+              f"{caption}: shows")
     return window
 
 
