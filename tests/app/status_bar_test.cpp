@@ -129,9 +129,9 @@ INSTANTIATE_TEST_SUITE_P(
         LocaleCase{"de_DE.UTF-8", H::k12, "09:05 AM", "09:05 PM", "04.03.2026"},
         LocaleCase{"ja_JP.UTF-8", H::kLocale, "09時05分", "21時05分", "2026年03月04日"},
         LocaleCase{"ja_JP.UTF-8", H::k12, "午前09時05分", "午後09時05分", "2026年03月04日"}),
-    [](const auto& info) {
-      std::string name = std::string(info.param.locale).substr(0, 5) + "_" +
-                         std::to_string(static_cast<int>(info.param.hours));
+    [](const auto& param_info) {
+      std::string name = std::string(param_info.param.locale).substr(0, 5) + "_" +
+                         std::to_string(static_cast<int>(param_info.param.hours));
       for (char& ch : name) {
         ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
       }

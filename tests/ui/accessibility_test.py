@@ -41,7 +41,7 @@ def check(condition, what):
         print("FAIL:", what)
 
 
-def wait_for(predicate, seconds=20.0):
+def wait_for(predicate, seconds=20.0):  # pumping the bus meanwhile
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
         GLib.MainContext.default().iteration(False)
@@ -155,8 +155,6 @@ try:
         check(len(buttons) == 1, f"main window: one '{name}' button")
         for button in buttons:
             check(button.get_description() == name, f"main window: '{name}' has its tooltip")
-    for pane in ("Web page", "Real-time quotes", "Market strip"):
-        check(named(main, Atspi.Role.FILLER, pane), f"main window: the '{pane}' pane is named")
 
     calculator = open_from_menu("Calculator", "alt+t", "Down", "Down", "Return")
     if calculator is not None:
@@ -183,7 +181,6 @@ try:
         check_every_focusable_control(about, "About")
         check(named(about, Atspi.Role.PUSH_BUTTON, "System Info..."),
               "About: the System Info button is named without its underscore")
-        check(named(about, Atspi.Role.IMAGE, "Ticklark 2"), "About: the icon is named")
         keys("key", "Escape")
         wait_for(lambda: window_named("About Ticklark 2") is None, 10)
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gdkmm/display.h>
@@ -14,18 +14,12 @@
 #include <gtkmm/settings.h>
 #include <gtkmm/window.h>
 
-#include "platform/window_placement.hpp"
 #include "support/gtk_fixture.hpp"
 #include "support/screenshot.hpp"
 #include "ui/assets.hpp"
 #include "ui/definitions.hpp"
-#include "ui/form.hpp"
 #include "ui/form_layout.hpp"
 #include "ui/twips.hpp"
-
-// Xlib's macros clash with gtkmm's names: after every gtkmm header.
-#include <X11/Xatom.h>
-#include <gdk/x11/gdkx.h>
 
 namespace ticklark::ui {
 namespace {
@@ -142,88 +136,25 @@ TEST_F(Layout, AccessKeysAreUnderlinedMnemonics) {
   EXPECT_FALSE(layout->Button("cmdOK")->get_use_underline());
 }
 
-// ---- window icons ------------------------------------------------------------
-
-// A window of |definition| with the controls the layout makes itself.
-class BareForm : public Form {
- public:
-  using Form::Form;
-
- protected:
-  void BuildControls(FormLayout&) override {}
-};
-
-// The icon images a window hands the window manager (_NET_WM_ICON), as widths.
-std::vector<unsigned long> IconWidths(Gtk::Window& window) {
-  GdkSurface* surface = window.get_surface()->gobj();
-  Display* display = gdk_x11_display_get_xdisplay(gdk_surface_get_display(surface));
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0;
-  unsigned long remaining = 0;
-  unsigned char* data = nullptr;
-  std::vector<unsigned long> widths;
-  if (XGetWindowProperty(display, gdk_x11_surface_get_xid(surface),
-                         XInternAtom(display, "_NET_WM_ICON", False), 0, 1 << 24, False,
-                         XA_CARDINAL, &type, &format, &count, &remaining, &data) == Success &&
-      data) {
-    const auto* values = reinterpret_cast<const unsigned long*>(data);
-    for (unsigned long at = 0; at + 1 < count; at += 2 + values[at] * values[at + 1]) {
-      widths.push_back(values[at]);
-    }
-    XFree(data);
-  }
-  return widths;
-}
-
-TEST_F(Layout, EveryWindowButTheSplashCarriesTheProgramIcon) {
-  LoadedWindows loaded;
-  platform::X11WindowPlacement placement;
-  for (const WindowDef* def : AllWindowDefs()) {
-    SCOPED_TRACE(def->name);
-    BareForm form({loaded, placement}, *def);
-    form.Show();
-    ASSERT_TRUE(test::PumpUntil([&] { return form.Window()->get_mapped(); }));
-    const auto widths = IconWidths(*form.Window());
-    EXPECT_EQ(!widths.empty(), def->programIcon);
-    if (def->programIcon) {
-      EXPECT_NE(std::find(widths.begin(), widths.end(), 32ul), widths.end());
-    }
-    form.Unload();
-  }
-  DestroyUnloadedWindows();
-}
-
 // ---- pictures for the screen and the theme -------------------------------------
 
-struct PictureCase {
-  Picture picture;
-  int scale;
-  bool themedFace;
-  int width, height;  // what a control lays out, whatever it draws from
-  bool designed;      // drawn from the designed picture itself
-};
-
+// What a control lays out is the designed size, whatever it draws from.
 TEST(PictureFor, KeepsTheDesignedSizeAndDrawsFromTheSharperOrClearPicture) {
-  const PictureCase cases[] = {
-      {Picture::kBack, 1, false, 64, 61, true},
-      {Picture::kBack, 1, true, 64, 61, false},
-      {Picture::kBack, 2, false, 64, 61, false},
-      {Picture::kStopPressed, 2, true, 64, 61, false},
-      {Picture::kSplash, 1, true, 470, 256, true},
-      {Picture::kSplash, 2, false, 470, 256, false},
-      {Picture::kProgramIcon, 2, false, 32, 32, false},
+  const std::tuple<Picture, int, bool, bool> cases[] = {
+      // picture, screen scale, themed face, drawn from the designed picture
+      {Picture::kBack, 1, false, true},
+      {Picture::kBack, 1, true, false},
+      {Picture::kStopPressed, 2, false, false},
+      {Picture::kSplash, 2, false, false},
   };
-  for (const PictureCase& c : cases) {
-    SCOPED_TRACE(std::to_string(static_cast<int>(c.picture)) + " at " + std::to_string(c.scale) +
-                 (c.themedFace ? " themed" : ""));
-    auto paintable = PictureFor(c.picture, c.scale, c.themedFace);
+  for (const auto& [picture, scale, themed, designed] : cases) {
+    SCOPED_TRACE(static_cast<int>(picture) * 10 + scale);
+    auto paintable = PictureFor(picture, scale, themed);
     ASSERT_TRUE(paintable);
-    EXPECT_EQ(paintable->get_intrinsic_width(), c.width);
-    EXPECT_EQ(paintable->get_intrinsic_height(), c.height);
-    EXPECT_EQ(paintable == Glib::RefPtr<Gdk::Paintable>(LoadPicture(c.picture)), c.designed);
+    EXPECT_EQ(paintable->get_intrinsic_width(), LoadPicture(picture)->get_width());
+    EXPECT_EQ(paintable->get_intrinsic_height(), LoadPicture(picture)->get_height());
+    EXPECT_EQ(paintable == Glib::RefPtr<Gdk::Paintable>(LoadPicture(picture)), designed);
   }
-  EXPECT_FALSE(PictureFor(Picture::kNone, 1, false));
 }
 
 // The face of a picture button and the ground of its picture, as drawn.
@@ -302,19 +233,15 @@ TEST_F(Layout, MenusShowAccessKeysWithTheirWindowAndSitFlushWithoutACompositor) 
   window.set_mnemonics_visible(false);
   EXPECT_FALSE(MenuShowsAccessKeys(fileMenu));
 
-  // Alt inside the menu, which has the keyboard, shows them everywhere.
+  // Alt pressed and released inside the menu, which has the keyboard.
   for (const bool pressed : {true, false}) {
     GListModel* controllers = gtk_widget_observe_controllers(fileMenu);
     for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
-      auto* controller = static_cast<GtkEventController*>(g_list_model_get_item(controllers, i));
+      GObject* controller = G_OBJECT(g_list_model_get_item(controllers, i));
+      gboolean handled = FALSE;  // the result of a press; a release has none
       if (GTK_IS_EVENT_CONTROLLER_KEY(controller)) {
-        gboolean handled = FALSE;
-        if (pressed) {
-          g_signal_emit_by_name(controller, "key-pressed", GDK_KEY_Alt_L, 64u, GdkModifierType{},
-                                &handled);
-        } else {
-          g_signal_emit_by_name(controller, "key-released", GDK_KEY_Alt_L, 64u, GdkModifierType{});
-        }
+        g_signal_emit_by_name(controller, pressed ? "key-pressed" : "key-released", GDK_KEY_Alt_L,
+                              64u, GdkModifierType{}, &handled);
       }
       g_object_unref(controller);
     }
