@@ -3,10 +3,8 @@
 
 #include <gdk/gdkkeysyms.h>
 #include <gtkmm/button.h>
-#include <gtkmm/cssprovider.h>
 #include <gtkmm/label.h>
 #include <gtkmm/shortcutcontroller.h>
-#include <gtkmm/stylecontext.h>
 #include <gtkmm/window.h>
 
 #include "platform/file_search.hpp"
@@ -18,22 +16,6 @@
 #include "ui/form_layout.hpp"
 
 namespace ticklark::about {
-
-namespace {
-
-// The title reads as a title: a little larger than the dialog font, and bold.
-void InstallTitleStyle(Gtk::Widget& widget) {
-  static Glib::RefPtr<Gtk::CssProvider> provider;
-  if (provider) {
-    return;
-  }
-  provider = Gtk::CssProvider::create();
-  provider->load_from_data("label.tl-about-title { font-weight: bold; font-size: 1.4em; }");
-  Gtk::StyleContext::add_provider_for_display(widget.get_display(), provider,
-                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-}
-
-}  // namespace
 
 std::string VersionText(int major, int minor, int revision) {
   return "Version " + std::to_string(major) + "." + std::to_string(minor) + "." +
@@ -82,10 +64,6 @@ void AboutForm::BuildControls(ui::FormLayout& layout) {
         return true;
       })));
   window.add_controller(cancel);
-
-  Gtk::Label* lblTitle = layout.Label("lblTitle");
-  InstallTitleStyle(*lblTitle);
-  lblTitle->add_css_class("tl-about-title");
 }
 
 void AboutForm::OnLoad() {

@@ -2,6 +2,7 @@
 #include "calc/calc_form.hpp"
 
 #include <exception>
+#include <string>
 
 #include <gdk/gdkkeysyms.h>
 #include <gdkmm/display.h>
@@ -12,11 +13,11 @@
 #include <gtkmm/label.h>
 #include <gtkmm/stylecontext.h>
 #include <gtkmm/window.h>
-#include <pango/pango.h>
 
 #include "platform/beep.hpp"
 #include "ui/definitions.hpp"
 #include "ui/form_layout.hpp"
+#include "ui/twips.hpp"
 
 namespace ticklark::calc {
 
@@ -48,6 +49,27 @@ void InstallCalcStyle() {
   display->set_data(kInstalledKey, GINT_TO_POINTER(1));
 }
 
+// The name a screen reader gives a control; the toolkit reports each change.
+void SpeakAs(Gtk::Widget& widget, const std::string& name) {
+  gtk_accessible_update_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                 name.c_str(), -1);
+}
+
+// The memory indicator shows a letter or nothing; a screen reader says what
+// either means.
+std::string MemorySpoken(const std::string& indicator) {
+  return indicator.empty() ? "Memory empty" : "Memory holds a value";
+}
+
+Pango::AttrList ScaledBy(double scale) {
+  Pango::AttrList attributes;
+  if (scale < 1.0) {
+    auto attribute = Pango::Attribute::create_attr_scale(scale);
+    attributes.insert(attribute);
+  }
+  return attributes;
+}
+
 void Connect(Gtk::Button* button, const sigc::slot<void()>& handler) {
   if (button) {
     // A click leaves the focus on the button, so that Enter repeats it.
@@ -77,12 +99,22 @@ void CalcForm::BuildControls(ui::FormLayout& layout) {
       caption->set_ellipsize(Pango::EllipsizeMode::END);
     }
   }
+  if (btnFocusEqual) {
+    // What holds the focus is heard by what it does.
+    SpeakAs(*btnFocusEqual, "=");
+  }
   if (lblOutput) {
+    // Heard by its text, which the toolkit reports on every change.
+    gtk_accessible_update_property(GTK_ACCESSIBLE(lblOutput->gobj()),
+                                   GTK_ACCESSIBLE_PROPERTY_DESCRIPTION, "Display", -1);
     lblOutput->add_css_class("tl-calc-output");
     lblOutput->set_yalign(0.5f);
+    lblOutput->set_wrap(false);
+    lblOutput->set_single_line_mode(true);
   }
   if (lblMem) {
     lblMem->set_yalign(0.5f);
+    SpeakAs(*lblMem, MemorySpoken(lblMem->get_text()));
   }
 
   for (int digit = 0; digit <= 9; ++digit) {
@@ -174,23 +206,40 @@ void CalcForm::ShowState() {
   }
   if (lblMem && lblMem->get_text().raw() != m_engine->MemoryIndicator()) {
     lblMem->set_text(m_engine->MemoryIndicator());
+    SpeakAs(*lblMem, MemorySpoken(m_engine->MemoryIndicator()));
   }
 }
 
 void CalcForm::FitOutputText() {
-  // A long number or message is drawn smaller rather than wrapped onto a
-  // second line that the display has no room for.
-  PangoAttrList* attributes = pango_attr_list_new();
-  const int room = lblOutput->get_width();
-  int width = 0;
-  int height = 0;
-  lblOutput->create_pango_layout(lblOutput->get_text())->get_pixel_size(width, height);
-  if (room > 0 && width > room) {
-    // A little to spare: scaled glyphs do not shrink exactly in proportion.
-    pango_attr_list_insert(attributes, pango_attr_scale_new(0.97 * room / width));
+  // The display is one line: a number or message too long for it at the
+  // dialog font is drawn at the largest size at which it fits, whole.
+  const ui::ControlDef& output = ui::GetControl(ui::CalcWindowDef(), "lblOutput");
+  const auto style = lblOutput->get_style_context();
+  const Gtk::Border border = style->get_border();
+  const Gtk::Border padding = style->get_padding();
+  const int room = ui::PixelsFromTwips(output.width) - border.get_left() - border.get_right() -
+                   padding.get_left() - padding.get_right();
+  auto layout = lblOutput->create_pango_layout(lblOutput->get_text());
+  const auto fitsAt = [&layout, room](double scale) {
+    Pango::AttrList attributes = ScaledBy(scale);
+    layout->set_attributes(attributes);
+    int width = 0;
+    int height = 0;
+    layout->get_pixel_size(width, height);
+    return width <= room;
+  };
+  double scale = 1.0;
+  if (room > 0 && !fitsAt(scale)) {
+    double fits = 0.0;
+    double tooLarge = 1.0;
+    while (tooLarge - fits > 0.002) {
+      const double middle = (fits + tooLarge) / 2;
+      (fitsAt(middle) ? fits : tooLarge) = middle;
+    }
+    scale = fits;
   }
-  gtk_label_set_attributes(lblOutput->gobj(), attributes);
-  pango_attr_list_unref(attributes);
+  Pango::AttrList attributes = ScaledBy(scale);
+  lblOutput->set_attributes(attributes);
 }
 
 void CalcForm::on_cmdNum_clicked(int digit) {

@@ -316,6 +316,42 @@ std::span<const MenuItemDef> MainMenuDef() {
   return kMainMenu;
 }
 
+std::string_view SpokenName(const ControlDef& control) {
+  struct Spoken {
+    std::string_view name;  // a control's name, or the end of a navigation button's
+    std::string_view spoken;
+  };
+  static constexpr std::array kPanes{
+      Spoken{"WebBrowser1", "Real-time quotes"}, Spoken{"WebBrowser2", "Web page"},
+      Spoken{"WebBrowser4", "Nasdaq ticker"},    Spoken{"WebBrowser5", "Web page"},
+      Spoken{"WebBrowser6", "Web page"},         Spoken{"WebBrowser7", "Market strip"},
+      Spoken{"WebBrowser8", "Market strip"},     Spoken{"WebBrowser9", "Web page"},
+      Spoken{"WebBrowser10", "Market strip"},    Spoken{"WebBrowser12", "Market strip"},
+  };
+  static constexpr std::array kNavigation{Spoken{"Back", "Back"}, Spoken{"Forward", "Forward"},
+                                          Spoken{"Stop", "Stop"}, Spoken{"Refresh", "Refresh"}};
+  switch (control.kind) {
+    case ControlKind::kWebBrowser:
+      for (const Spoken& pane : kPanes) {
+        if (pane.name == control.name) {
+          return pane.spoken;
+        }
+      }
+      return "Web page";
+    case ControlKind::kPictureButton:
+      for (const Spoken& button : kNavigation) {
+        if (control.name.ends_with(button.name)) {
+          return button.spoken;
+        }
+      }
+      return {};
+    case ControlKind::kPictureBox:
+      return control.look.picture == Picture::kNone ? std::string_view{} : "Ticklark 2";
+    default:
+      return {};
+  }
+}
+
 const ControlDef* FindControl(const WindowDef& window, std::string_view name, int index) {
   for (const ControlDef& control : window.controls) {
     if (control.name == name && control.index == index) {

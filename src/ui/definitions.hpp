@@ -2,6 +2,7 @@
 #pragma once
 
 #include <span>
+#include <string_view>
 
 #include "ui/window_definition.hpp"
 
@@ -21,5 +22,10 @@ std::span<const WindowDef* const> AllWindowDefs();
 
 // The main window's menu tree in screen order.
 std::span<const MenuItemDef> MainMenuDef();
+
+// What a screen reader calls a control that shows no text of its own: a
+// picture button (also its tooltip), a web pane, a picture. Empty for the
+// others, which are known by their captions.
+std::string_view SpokenName(const ControlDef& control);
 
 }  // namespace ticklark::ui

@@ -7,6 +7,7 @@
 #include <gtkmm/window.h>
 
 #include "platform/window_placement.hpp"
+#include "ui/assets.hpp"
 #include "ui/form_layout.hpp"
 #include "ui/twips.hpp"
 
@@ -89,10 +90,17 @@ void Form::Load() {
   }
   m_window = CreateWindow();
   Gtk::Window& window = *m_window;
+  // Said outright: a window whose first focus is a button would otherwise be
+  // described to screen readers as a plain widget, not a window.
+  g_object_set(window.gobj(), "accessible-role", GTK_ACCESSIBLE_ROLE_WINDOW, nullptr);
   window.set_title(std::string(m_definition.caption));
   window.set_decorated(m_definition.frame != Frame::kNone);
   window.set_resizable(m_definition.frame == Frame::kSizable);
   window.set_deletable(m_definition.closeButton);
+  if (m_definition.programIcon) {
+    InstallProgramIcon();
+    window.set_icon_name(kProgramIconName);
+  }
   window.set_default_size(PixelsFromTwips(m_definition.clientWidth),
                           PixelsFromTwips(m_definition.clientHeight));
 

@@ -13,6 +13,7 @@
 #include <gtk/gtk.h>
 
 #include "ui/assets.hpp"
+#include "ui/definitions.hpp"
 #include "ui/twips.hpp"
 
 namespace ticklark::ui {
@@ -37,37 +38,83 @@ void ApplyLook(Gtk::Widget& widget, const Look& look) {
   }
 }
 
+// Gives a control that shows no text a name for screen readers.
+void GiveSpokenName(const ControlDef& control, Gtk::Widget& widget) {
+  const std::string spoken(SpokenName(control));
+  if (spoken.empty()) {
+    return;
+  }
+  // A picture box is heard through its picture, not the box around it.
+  Gtk::Widget* named = &widget;
+  if (control.kind == ControlKind::kPictureBox && widget.get_first_child()) {
+    named = widget.get_first_child();
+  }
+  gtk_accessible_update_property(GTK_ACCESSIBLE(named->gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                 spoken.c_str(), -1);
+  if (control.kind == ControlKind::kPictureButton) {
+    widget.set_tooltip_text(spoken);
+  }
+}
+
+// One of the designed pictures at its designed size, drawn from the sharper
+// picture on a dense screen and on a clear ground where the theme colours the
+// face behind it.
+class DesignPicture : public Gtk::Picture {
+ public:
+  explicit DesignPicture(ui::Picture picture) : m_shown(picture) {
+    set_can_shrink(false);
+    property_scale_factor().signal_changed().connect([this] { Show(m_shown); });
+    m_styleChanged = SignalStyleChanged().connect([this] { Show(m_shown); });
+    Show(picture);
+  }
+  ~DesignPicture() override { m_styleChanged.disconnect(); }
+  DesignPicture(const DesignPicture&) = delete;
+  DesignPicture& operator=(const DesignPicture&) = delete;
+
+  void Show(ui::Picture picture) {
+    m_shown = picture;
+    auto paintable = PictureFor(picture, get_scale_factor(), ThemeIsDark());
+    if (get_paintable() != paintable) {
+      set_paintable(paintable);
+    }
+  }
+
+ private:
+  ui::Picture m_shown;
+  sigc::connection m_styleChanged;
+};
+
 // A button in picture style: no caption, a face colour, its picture centred,
 // and a second picture while it is held down.
 class PictureButton : public Gtk::Button {
  public:
   PictureButton(Picture up, Picture down)
-      : m_up(LoadPicture(up)), m_down(LoadPicture(down != Picture::kNone ? down : up)) {
-    m_picture.set_paintable(m_up);
-    m_picture.set_can_shrink(false);
+      : m_up(up), m_down(down != Picture::kNone ? down : up), m_picture(up) {
     m_picture.set_halign(Gtk::Align::CENTER);
     m_picture.set_valign(Gtk::Align::CENTER);
     set_child(m_picture);
+    // The button is heard by its name; its picture says nothing more.
+    gtk_accessible_update_state(GTK_ACCESSIBLE(m_picture.gobj()), GTK_ACCESSIBLE_STATE_HIDDEN, TRUE,
+                                -1);
     add_css_class("tl-picture-button");
     signal_state_flags_changed().connect([this](Gtk::StateFlags) {
       const bool held = (get_state_flags() & Gtk::StateFlags::ACTIVE) == Gtk::StateFlags::ACTIVE;
-      m_picture.set_paintable(held ? m_down : m_up);
+      m_picture.Show(held ? m_down : m_up);
     });
   }
 
  private:
-  Glib::RefPtr<Gdk::Texture> m_up;
-  Glib::RefPtr<Gdk::Texture> m_down;
-  Gtk::Picture m_picture;
+  Picture m_up;
+  Picture m_down;
+  DesignPicture m_picture;
 };
 
 // A box that shows a picture at its natural size in its top-left corner, over
 // the box's own background.
 Gtk::Widget* MakePictureBox(const ControlDef& control) {
   auto* box = Gtk::make_managed<Gtk::Box>();
-  if (auto texture = LoadPicture(control.look.picture)) {
-    auto* picture = Gtk::make_managed<Gtk::Picture>(texture);
-    picture->set_can_shrink(false);
+  if (control.look.picture != Picture::kNone) {
+    auto* picture = Gtk::make_managed<DesignPicture>(control.look.picture);
     picture->set_halign(Gtk::Align::START);
     picture->set_valign(Gtk::Align::START);
     box->append(*picture);
@@ -76,7 +123,10 @@ Gtk::Widget* MakePictureBox(const ControlDef& control) {
 }
 
 Gtk::Widget* MakeLine(const ControlDef& control) {
-  auto* line = Gtk::make_managed<Gtk::Box>();
+  // A box that reads as a separator: its role is fixed when it is made.
+  auto* line = Gtk::manage(Glib::wrap(GTK_BOX(
+      g_object_new(GTK_TYPE_BOX, "accessible-role", GTK_ACCESSIBLE_ROLE_SEPARATOR, nullptr))));
+  line->add_css_class("tl-line");
   line->add_css_class(ColourClass("tl-bg-", control.look.background));
   line->set_can_target(false);
   return line;
@@ -179,6 +229,10 @@ Gtk::Widget* FormLayout::MakeStandardControl(const ControlDef& control) {
       if (control.caption.find('&') != std::string_view::npos) {
         button->set_label(MnemonicFromCaption(control.caption));
         button->set_use_underline(true);
+        // The toolkit names such a button twice, once with the underscore;
+        // the caption it shows, which labels the button, is name enough.
+        gtk_accessible_reset_property(GTK_ACCESSIBLE(button->gobj()),
+                                      GTK_ACCESSIBLE_PROPERTY_LABEL);
       } else {
         button->set_label(std::string(control.caption));
       }
@@ -234,6 +288,7 @@ void FormLayout::Place(const ControlDef& control, Gtk::Widget& widget) {
                                               control.kind != ControlKind::kLabel);
   slot->SetChild(widget);
   m_fixed->put(*slot, x, y);
+  GiveSpokenName(control, widget);
 
   // Keep the children in tab order: Tab moves the focus in child order.
   const int tab = control.tabIndex < 0 ? 1 << 30 : control.tabIndex;

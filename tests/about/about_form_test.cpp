@@ -111,6 +111,11 @@ TEST_F(AboutWindowTest, LoadSetsTitleAndVersionWithOkAsDefault) {
   EXPECT_EQ(m_about.Window()->get_default_widget(), &Button("cmdOK"));
   EXPECT_EQ(m_about.Window()->get_focus(), &Button("cmdOK"));
   EXPECT_EQ(VersionText(2, 5, 10), "Version 2.5.10");
+  // The title is in the dialog font, like every caption.
+  const auto font = [this](const char* name) {
+    return m_about.Control(name)->get_pango_context()->get_font_description().to_string().raw();
+  };
+  EXPECT_EQ(font("lblTitle"), font("lblVersion"));
 }
 
 using AboutClosingTest = AboutWindowTest;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "calc/calc_form.hpp"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <sstream>
@@ -282,6 +284,110 @@ TEST_F(CalcWindowTest, ThirtySevenDigitsKeepThirtySixAndBeep) {
     EXPECT_EQ(output.get_layout()->get_line_count(), 1);
     test::SaveScreenshot(*m_calc.Window(), "calc_window_full");
   });
+}
+
+// Where the ink of the display's text lies, in its own pixels, inside its
+// border.
+struct Ink {
+  int left = -1, right = -1, top = -1, bottom = -1;
+  int Width() const { return right - left + 1; }
+  int Height() const { return bottom - top + 1; }
+};
+
+Ink InkOf(const test::Pixels& pixels) {
+  Ink ink;
+  for (int y = 2; y < pixels.height - 2; ++y) {
+    for (int x = 2; x < pixels.width - 2; ++x) {
+      const std::uint32_t rgb = pixels.Rgb(x, y);
+      if ((rgb >> 16) + (rgb >> 8 & 0xFF) + (rgb & 0xFF) >= 3 * 0x80) {
+        continue;
+      }
+      ink.left = ink.left < 0 ? x : std::min(ink.left, x);
+      ink.right = std::max(ink.right, x);
+      ink.top = ink.top < 0 ? y : std::min(ink.top, y);
+      ink.bottom = std::max(ink.bottom, y);
+    }
+  }
+  return ink;
+}
+
+// Every length a typed number can have, and each message: one line, whole,
+// against the right edge, at the dialog font's size where that fits and else
+// at the largest size that does.
+TEST_F(CalcWindowTest, DisplayShowsEveryTextOfUpTo36CharactersOnOneLineWhole) {
+  m_calc.Show();
+  auto& output = dynamic_cast<Gtk::Label&>(*m_calc.Control("lblOutput"));
+  ASSERT_TRUE(test::PumpUntil([&] { return output.get_mapped() && output.get_width() > 0; }));
+  const auto click = [&](const char* name, int index = -1) {
+    g_signal_emit_by_name(Button(name, index).gobj(), "clicked");
+  };
+  const int padding = 5;  // the display's own, inside its one-pixel border
+  int lineHeight = 0;
+  int digitHeight = 0;
+  const auto check = [&](const std::string& text) {
+    SCOPED_TRACE("\"" + text + "\"");
+    ASSERT_EQ(Display(), text);
+    // Drawn once the new text has been laid out.
+    test::Pixels pixels;
+    ASSERT_TRUE(test::PumpUntil([&] {
+      pixels = test::RenderPixels(output);
+      return pixels.width > 0;
+    }));
+    const Ink ink = InkOf(pixels);
+    const int room = pixels.width - 2 - 2 * padding;
+    int fullWidth = 0;
+    int fullHeight = 0;
+    output.create_pango_layout(text)->get_pixel_size(fullWidth, fullHeight);
+    lineHeight = std::max(lineHeight, fullHeight);
+    EXPECT_GE(ink.left, 1 + padding - 1) << "cut on the left";
+    EXPECT_LE(pixels.width - 1 - ink.right, 1 + padding + 2) << "not against the right edge";
+    EXPECT_GE(pixels.width - 1 - ink.right, 1 + padding - 1);
+    EXPECT_LT(ink.Height(), lineHeight) << "more than one line";
+    EXPECT_EQ(output.get_layout()->get_line_count(), 1);
+    if (fullWidth <= room) {
+      EXPECT_EQ(output.get_attributes().to_string(), "") << "shrunk though it fits";
+    } else {
+      EXPECT_GE(ink.Width(), room * 8 / 10) << "smaller than it needs to be";
+    }
+    if (text.find_first_not_of("0123456789") == std::string::npos) {
+      digitHeight = digitHeight == 0 ? ink.Height() : digitHeight;
+      if (fullWidth <= room) {
+        EXPECT_EQ(ink.Height(), digitHeight);
+      }
+    }
+    if (text.size() > 30 || text.back() == '.') {
+      test::SaveScreenshot(output, "calc_display_" + std::to_string(text.size()) +
+                                       (text.back() == '.' ? "_message" : ""));
+    }
+  };
+
+  std::string typed;
+  for (int length = 1; length <= 36; ++length) {
+    const int digit = length % 10;
+    click("cmdNum", digit);
+    typed += static_cast<char>('0' + digit);
+    check(typed);
+  }
+  click("cmdC");
+  click("cmdNum", 1);
+  click("cmdOP", 4);
+  click("cmdNum", 0);
+  click("cmdEqual");
+  check("Cannot divide by zero.");
+  click("cmdC");
+  click("cmdNum", 1);
+  click("cmdPlusMinus");
+  click("cmdSQRT");
+  check("Invalid input for function.");
+  click("cmdC");
+  for (int i = 0; i < 36; ++i) {
+    click("cmdNum", 9);
+  }
+  click("cmdOP", 3);
+  for (int i = 0; i < 12 && Display().front() != 'V'; ++i) {
+    click("cmdEqual");  // squares, then multiplies by 10^36 again and again
+  }
+  check("Value is over max calculation limit.");
 }
 
 TEST_F(CalcWindowTest, MemoryAndErrorStateOutlastClosingTheWindow) {

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -257,10 +259,11 @@ struct IconCase {
   const char* file;
   int size;
 };
-constexpr IconCase kIcons[] = {
-    {"ticklark2.ico", 32},      {"ticklark2-16.png", 16},   {"ticklark2-24.png", 24},
-    {"ticklark2-32.png", 32},   {"ticklark2-48.png", 48},   {"ticklark2-64.png", 64},
-    {"ticklark2-128.png", 128}, {"ticklark2-256.png", 256}, {"ticklark2.svg", 256}};
+constexpr IconCase kIcons[] = {{"ticklark2.ico", 32},      {"ticklark2-16.png", 16},
+                               {"ticklark2-24.png", 24},   {"ticklark2-32.png", 32},
+                               {"ticklark2-48.png", 48},   {"ticklark2-64.png", 64},
+                               {"ticklark2-128.png", 128}, {"ticklark2-256.png", 256},
+                               {"ticklark2.svg", 256},     {"ticklark2@2x.png", 64}};
 
 void PrintTo(const IconCase& c, std::ostream* os) {
   *os << c.file;
@@ -294,6 +297,63 @@ TEST_P(ArtworkIconImage, EmblemOnDeepBlueWithClearCorners) {
 
 INSTANTIATE_TEST_SUITE_P(Committed, ArtworkIconImage, ::testing::ValuesIn(kIcons),
                          [](const auto& param_info) { return CaseName(param_info.param.file); });
+
+// ---- the same pictures on a clear ground and at twice the density ----------
+
+struct VariantCase {
+  std::string file;
+  std::string designed;
+  int scale;
+};
+
+// The splash at 2x; each navigation picture on a clear ground at 1x and 2x.
+std::vector<VariantCase> Variants() {
+  std::vector<VariantCase> variants{{"splash@2x.png", "splash.bmp", 2}};
+  for (const char* raised : kRaisedNav) {
+    for (const std::string& name : {std::string(raised), std::string(raised) + "_pressed"}) {
+      variants.push_back({name + ".png", name + ".bmp", 1});
+      variants.push_back({name + "@2x.png", name + ".bmp", 2});
+    }
+  }
+  return variants;
+}
+
+void PrintTo(const VariantCase& c, std::ostream* os) {
+  *os << c.file;
+}
+
+class ArtworkVariant : public ::testing::TestWithParam<VariantCase> {};
+
+// Laid on the grey face and seen at the designed size, a variant is the
+// designed picture: to rounding at the same density, closely at twice it.
+TEST_P(ArtworkVariant, OnTheFaceAtTheDesignedSizeItIsTheDesignedPicture) {
+  const VariantCase& c = GetParam();
+  PixbufPtr variant = Decode(ReadBytes(kAssets / c.file));
+  PixbufPtr designed = Decode(ReadBytes(kAssets / c.designed));
+  ASSERT_TRUE(variant && designed);
+  const int width = gdk_pixbuf_get_width(designed.get());
+  const int height = gdk_pixbuf_get_height(designed.get());
+  ASSERT_EQ(gdk_pixbuf_get_width(variant.get()), width * c.scale);
+  ASSERT_EQ(gdk_pixbuf_get_height(variant.get()), height * c.scale);
+  double error = 0;
+  for (int y = 0; y < height * c.scale; ++y) {
+    for (int x = 0; x < width * c.scale; ++x) {
+      const Rgba p = PixelAt(variant.get(), x, y);
+      const Rgba want = PixelAt(designed.get(), x / c.scale, y / c.scale);
+      const auto onFace = [&p](std::uint8_t channel) {
+        return (channel * p.a + 0xC0 * (255 - p.a)) / 255.0;
+      };
+      error += std::abs(onFace(p.r) - want.r) + std::abs(onFace(p.g) - want.g) +
+               std::abs(onFace(p.b) - want.b);
+    }
+  }
+  EXPECT_LT(error / (width * height * c.scale * c.scale * 3), c.scale == 1 ? 0.5 : 8.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Committed, ArtworkVariant, ::testing::ValuesIn(Variants()),
+                         [](const auto& param_info) {
+                           return CaseName(param_info.param.file.c_str());
+                         });
 
 // ---- encoders on small pictures -------------------------------------------
 
@@ -390,7 +450,7 @@ TEST_F(ArtworkGenerator, DrawsTheCommittedFilesByteForByte) {
   for (const auto& entry : fs::directory_iterator(m_dir)) {
     drawn.push_back(entry.path().filename().string());
   }
-  EXPECT_EQ(drawn.size(), std::size(kBitmaps) + std::size(kIcons));
+  EXPECT_EQ(drawn.size(), std::size(kBitmaps) + std::size(kIcons) + Variants().size());
   for (const std::string& name : drawn) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(fs::exists(kAssets / name)) << "drawn but not committed";

@@ -138,9 +138,25 @@ TEST(Definitions, NavigationBarsShareLayoutAndPictures) {
       EXPECT_EQ(control.look.background, 0xC0C0C0u);
       EXPECT_NE(control.look.picture, Picture::kNone);
       EXPECT_NE(control.look.pressedPicture, control.look.picture);
-      left += 1080;  // each overlaps its left neighbour by 15 twips
+      EXPECT_EQ(SpokenName(control), button);  // its name and tooltip
+      left += 1080;                            // each overlaps its left neighbour by 15 twips
     }
   }
+}
+
+// Every control a screen reader cannot name by its text has a name of its own.
+TEST(Definitions, ControlsWithoutTextHaveSpokenNames) {
+  for (const WindowDef* window : AllWindowDefs()) {
+    for (const ControlDef& control : window->controls) {
+      SCOPED_TRACE(std::string(window->name) + "." + std::string(control.name));
+      const bool textless = control.kind == ControlKind::kPictureButton ||
+                            control.kind == ControlKind::kWebBrowser ||
+                            control.kind == ControlKind::kPictureBox;
+      EXPECT_EQ(SpokenName(control).empty(), !textless);
+    }
+  }
+  EXPECT_EQ(SpokenName(GetControl(MainWindowDef(), "WebBrowser1")), "Real-time quotes");
+  EXPECT_EQ(SpokenName(GetControl(HeatmapWindowDef(), "WebBrowser8")), "Market strip");
 }
 
 TEST(Definitions, MenuTreeCaptionsAndOrder) {

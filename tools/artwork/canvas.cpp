@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "canvas.hpp"
 
+#include <cmath>
 #include <numbers>
 #include <stdexcept>
 #include <vector>
@@ -108,11 +109,16 @@ void PaintSoftened(cairo_t* cr, int radius, double opacity,
   cairo_surface_t* target = cairo_get_target(cr);
   SurfacePtr scratch =
       NewSurface(cairo_image_surface_get_width(target), cairo_image_surface_get_height(target));
+  // The shape is drawn and blurred at the target's own scale: a picture drawn
+  // at twice the size gets twice the blur, not a sharper one.
+  cairo_matrix_t matrix;
+  cairo_get_matrix(cr, &matrix);
   {
     ContextPtr scr = NewContext(scratch.get());
+    cairo_set_matrix(scr.get(), &matrix);
     shape(scr.get());
   }
-  Blur(scratch.get(), radius);
+  Blur(scratch.get(), static_cast<int>(std::lround(radius * matrix.xx)));
   cairo_save(cr);
   cairo_identity_matrix(cr);
   cairo_set_source_surface(cr, scratch.get(), 0, 0);

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Draws the program's image assets: the icon (ICO, PNG sizes and a scalable SVG), the
-// splash artwork and the navigation-button pictures.
+// Draws the program's image assets: the icon (ICO, PNG sizes and a scalable
+// SVG), the splash artwork and the navigation-button pictures. The bitmaps are
+// the pictures as designed; "@2x" files are the same pictures for screens with
+// two pixels to each one, and the navigation pictures also come as PNGs on a
+// clear ground, at both scales, for button faces that the desktop's theme
+// colours.
 //
 //   ticklark-artwork [--font-dir DIR] OUTPUT_DIR
 
@@ -24,24 +28,21 @@ namespace {
 
 constexpr const char* kDefaultFontDir = "/usr/share/fonts/truetype/dejavu";
 constexpr int kIcoSize = 32;
+constexpr int kDense = 2;
 // The sizes of the desktop's icon theme.
 constexpr int kPngSizes[] = {16, 24, 32, 48, 64, 128, 256};
 constexpr int kSvgSize = 256;
 
 struct NavFile {
-  const char* name;
+  const char* name;  // without extension
   NavPicture picture;
   bool pressed;
 };
 constexpr NavFile kNavFiles[] = {
-    {"back.bmp", NavPicture::kBack, false},
-    {"back_pressed.bmp", NavPicture::kBack, true},
-    {"forward.bmp", NavPicture::kForward, false},
-    {"forward_pressed.bmp", NavPicture::kForward, true},
-    {"stop.bmp", NavPicture::kStop, false},
-    {"stop_pressed.bmp", NavPicture::kStop, true},
-    {"refresh.bmp", NavPicture::kRefresh, false},
-    {"refresh_pressed.bmp", NavPicture::kRefresh, true},
+    {"back", NavPicture::kBack, false},       {"back_pressed", NavPicture::kBack, true},
+    {"forward", NavPicture::kForward, false}, {"forward_pressed", NavPicture::kForward, true},
+    {"stop", NavPicture::kStop, false},       {"stop_pressed", NavPicture::kStop, true},
+    {"refresh", NavPicture::kRefresh, false}, {"refresh_pressed", NavPicture::kRefresh, true},
 };
 
 void WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
@@ -88,12 +89,22 @@ void Generate(const std::filesystem::path& out, const std::string& font_dir) {
     WritePng(out / ("ticklark2-" + std::to_string(size) + ".png"), png.get());
   }
 
+  SurfacePtr denseIcon = PaintIcon(kIcoSize * kDense);
+  WritePng(out / "ticklark2@2x.png", denseIcon.get());
+
   SurfacePtr splash = PaintSplash(type);
   WriteFile(out / "splash.bmp", EncodeBmp24(ToImage(splash.get())));
+  SurfacePtr denseSplash = PaintSplash(type, kDense);
+  WritePng(out / "splash@2x.png", denseSplash.get());
 
   for (const NavFile& file : kNavFiles) {
+    const std::string name = file.name;
     SurfacePtr button = PaintNavButton(type, file.picture, file.pressed);
-    WriteFile(out / file.name, EncodeBmp24(ToImage(button.get())));
+    WriteFile(out / (name + ".bmp"), EncodeBmp24(ToImage(button.get())));
+    SurfacePtr clear = PaintNavButton(type, file.picture, file.pressed, 1, Ground::kClear);
+    WritePng(out / (name + ".png"), clear.get());
+    SurfacePtr dense = PaintNavButton(type, file.picture, file.pressed, kDense, Ground::kClear);
+    WritePng(out / (name + "@2x.png"), dense.get());
   }
 }
 

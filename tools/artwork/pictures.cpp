@@ -452,21 +452,26 @@ void PaintWord(cairo_t* cr, const Typesetter& type, double cx, double cy, const 
 
 }  // namespace
 
-SurfacePtr PaintSplash(const Typesetter& type) {
-  SurfacePtr surface = NewSurface(kSplashWidth, kSplashHeight);
+SurfacePtr PaintSplash(const Typesetter& type, int scale) {
+  SurfacePtr surface = NewSurface(kSplashWidth * scale, kSplashHeight * scale);
   ContextPtr cr = NewContext(surface.get());
+  cairo_scale(cr.get(), scale, scale);
   PaintSplashBackground(cr.get());
   PaintSplashEmblem(cr.get());
   PaintSplashTexts(cr.get(), type);
   return surface;
 }
 
-SurfacePtr PaintNavButton(const Typesetter& type, NavPicture picture, bool pressed) {
-  SurfacePtr surface = NewSurface(kNavWidth, kNavHeight);
+SurfacePtr PaintNavButton(const Typesetter& type, NavPicture picture, bool pressed, int scale,
+                          Ground ground) {
+  SurfacePtr surface = NewSurface(kNavWidth * scale, kNavHeight * scale);
   ContextPtr owner = NewContext(surface.get());
   cairo_t* cr = owner.get();
-  SetColour(cr, kButtonFace);
-  cairo_paint(cr);
+  cairo_scale(cr, scale, scale);
+  if (ground == Ground::kFace) {
+    SetColour(cr, kButtonFace);
+    cairo_paint(cr);
+  }
 
   const double cx = kDiscX + (pressed ? 1 : 0);
   const double cy = kDiscY + (pressed ? 1 : 0);

@@ -26,12 +26,17 @@ SurfacePtr PaintIcon(int size);
 // the soft shadows and glows, which a raster picture alone can hold.
 void DrawIconPaths(cairo_t* cr, int size);
 
-// The splash artwork, opaque, kSplashWidth by kSplashHeight.
-SurfacePtr PaintSplash(const Typesetter& type);
+// The splash artwork, opaque, kSplashWidth by kSplashHeight times |scale|:
+// the same picture drawn for a screen with |scale| pixels to each one.
+SurfacePtr PaintSplash(const Typesetter& type, int scale = 1);
 
-// A navigation button's picture, opaque, kNavWidth by kNavHeight: a black disc
-// on the light grey button face, raised with a soft shadow, or, |pressed|,
-// pushed in without one.
-SurfacePtr PaintNavButton(const Typesetter& type, NavPicture picture, bool pressed);
+// What lies behind a navigation picture: the light grey button face, or
+// nothing, for a button whose face the desktop's theme colours.
+enum class Ground { kFace, kClear };
+
+// A navigation button's picture, kNavWidth by kNavHeight times |scale|: a
+// black disc, raised with a soft shadow, or, |pressed|, pushed in without one.
+SurfacePtr PaintNavButton(const Typesetter& type, NavPicture picture, bool pressed, int scale = 1,
+                          Ground ground = Ground::kFace);
 
 }  // namespace ticklark::artwork
