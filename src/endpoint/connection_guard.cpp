@@ -66,7 +66,7 @@ struct PeerEndStreamClass {
 };
 
 constexpr char kStrayByte = 'x';
-GObjectClass* g_peer_end_stream_parent_class = nullptr;
+GObjectClass* peer_end_parent_class = nullptr;
 
 PeerEndStream* AsPeerEnd(gpointer stream) {
   return static_cast<PeerEndStream*>(stream);
@@ -132,7 +132,7 @@ void PeerEndFinalize(GObject* object) {
     observer->ConnectionClosed(self->id);
   }
   g_object_unref(self->connection);
-  g_peer_end_stream_parent_class->finalize(object);
+  peer_end_parent_class->finalize(object);
 }
 
 gboolean PeerEndCanPoll(GPollableInputStream*) {
@@ -152,7 +152,7 @@ GSource* PeerEndCreateSource(GPollableInputStream* stream, GCancellable* cancell
 }
 
 void PeerEndClassInit(gpointer klass, gpointer) {
-  g_peer_end_stream_parent_class = G_OBJECT_CLASS(g_type_class_peek_parent(klass));
+  peer_end_parent_class = G_OBJECT_CLASS(g_type_class_peek_parent(klass));
   G_OBJECT_CLASS(klass)->finalize = PeerEndFinalize;
   G_INPUT_STREAM_CLASS(klass)->read_fn = PeerEndRead;
   G_INPUT_STREAM_CLASS(klass)->close_fn = PeerEndClose;
