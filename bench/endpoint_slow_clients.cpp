@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const auto port = static_cast<unsigned>(std::atoi(argv[1]));
-  const auto pid = static_cast<pid_t>(std::atoi(argv[2]));
+  const pid_t pid = std::atoi(argv[2]);
   const auto connections = static_cast<std::size_t>(argc > 3 ? std::atoi(argv[3]) : 2000);
   const auto seconds = argc > 4 ? std::atoi(argv[4]) : 30;
   const auto trickle = std::chrono::milliseconds(argc > 5 ? std::atoi(argv[5]) : 5000);

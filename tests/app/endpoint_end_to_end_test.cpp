@@ -43,12 +43,15 @@ class EndpointEndToEnd : public test::GtkTest {
       GTEST_SKIP() << "built for an endpoint elsewhere: " << kEndpointBase;
     }
     log = std::string(g_get_tmp_dir()) + "/ticklark-e2e-" + std::to_string(getpid()) + ".log";
+    // No overrides: an empty table (the endpoint reads regular files only).
+    table = std::string(g_get_tmp_dir()) + "/ticklark-e2e-" + std::to_string(getpid()) + ".conf";
+    std::ofstream(table, std::ios::trunc).flush();
     endpoint = fork();
     if (endpoint == 0) {
       const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(fd, 2);
       execl(TICKLARK_ENDPOINT_BINARY, TICKLARK_ENDPOINT_BINARY, "--listen", ListenAddress().c_str(),
-            "--redirects", "/dev/null", nullptr);
+            "--redirects", table.c_str(), nullptr);
       _exit(127);
     }
     // Ready when it has bound its port (it says so), or gone when the port is taken.
@@ -67,6 +70,9 @@ class EndpointEndToEnd : public test::GtkTest {
     if (!log.empty()) {
       std::remove(log.c_str());
     }
+    if (!table.empty()) {
+      std::remove(table.c_str());
+    }
   }
   std::string Log() {
     std::ifstream in(log);
@@ -75,6 +81,7 @@ class EndpointEndToEnd : public test::GtkTest {
 
   pid_t endpoint = -1;
   std::string log;
+  std::string table;
 };
 
 TEST_F(EndpointEndToEnd, TheAdPaneLoadsTheMarketStrip) {

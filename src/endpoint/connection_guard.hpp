@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <libsoup/soup.h>
+
+#include "endpoint/connection_table.hpp"
+
+namespace ticklark::endpoint {
+
+// A connection's input as libsoup reads it (see connection_guard.cpp).
+struct PeerEndStream;
+
+// Told when a connection's input stream is closed, which libsoup does when it
+// is done with the connection.
+class ConnectionObserver {
+ public:
+  virtual void ConnectionClosed(ConnectionTable::Id id) = 0;
+
+ protected:
+  ~ConnectionObserver() = default;
+};
+
+// The server's connections: accepting them on the listening socket, handing
+// them to libsoup, and holding each to its limits. libsoup's own listener
+// stops accepting for good the first time accept() fails (out of descriptors,
+// say), and has no limits of its own, hence this.
+class ConnectionGuard final : private ConnectionObserver {
+ public:
+  using LogSink = std::function<void(std::string_view line)>;
+
+  ConnectionGuard(SoupServer* server, ConnectionLimits limits, LogSink log);
+  ~ConnectionGuard();
+  ConnectionGuard(const ConnectionGuard&) = delete;
+  ConnectionGuard& operator=(const ConnectionGuard&) = delete;
+
+  // Accepts connections on |listening|, a socket that listens already (once
+  // only). On failure returns false and says why in |error|.
+  bool Start(GSocket* listening, std::string& error);
+  // No more accepting; the open connections stay.
+  void StopAccepting();
+  std::size_t count() const { return m_table.size(); }
+  std::size_t cap() const { return m_cap; }
+
+  // The listening socket has connections to accept; false once accepting pauses.
+  bool AcceptPending();
+  void ResumeAccepting();
+  // Ends the connections past their time; false once none is open.
+  bool Sweep();
+
+  void RequestBegun(SoupServerMessage* message);
+  void RequestRead(SoupServerMessage* message);
+  void Answered(SoupServerMessage* message);
+
+ private:
+  struct Held {
+    GSocket* socket;
+    GSocketConnection* connection;
+    PeerEndStream* stream;
+  };
+
+  void ConnectionClosed(ConnectionTable::Id id) override;
+  void Adopt(GSocket* client);
+  void End(ConnectionTable::Id id);
+  void Release(ConnectionTable::Id id);
+  void WatchListening();
+  void Say(const std::string& text) const;
+  std::optional<ConnectionTable::Id> IdOf(SoupServerMessage* message) const;
+
+  SoupServer* m_server;
+  ConnectionLimits m_limits;
+  ConnectionTable m_table;
+  LogSink m_log;
+  std::size_t m_cap = 0;
+  std::size_t m_peak = 0;
+  std::map<ConnectionTable::Id, Held> m_held;
+  GSocket* m_listening = nullptr;
+  GSource* m_accept_source = nullptr;
+  guint m_resume_timeout = 0;
+  guint m_sweep_timeout = 0;
+  int m_keep_alive_peer = -1;
+  bool m_short_of_descriptors = false;
+  gulong m_handlers[4] = {};
+};
+
+}  // namespace ticklark::endpoint
