@@ -399,6 +399,12 @@ void BrowserPane::Impl::GoForward() {
 }
 
 void BrowserPane::Impl::Refresh() {
+  if (m_showsRefusal) {
+    // A reload of the notice could ask the refused address itself.
+    const char* uri = webkit_web_view_get_uri(View());
+    ShowRefusal(uri ? uri : "about:blank");
+    return;
+  }
   m_recovery.Refresh();
 }
 
@@ -603,6 +609,13 @@ gboolean BrowserPane::Impl::OnScriptDialog(WebKitScriptDialog* dialog) {
 void BrowserPane::Impl::OnLoadChanged(WebKitLoadEvent event) {
   if (event == WEBKIT_LOAD_STARTED) {
     m_recovery.LoadStarted();
+  } else if (event == WEBKIT_LOAD_COMMITTED) {
+    // Only the refusal notice ever commits under a refused address; the
+    // history may bring it back without asking the navigation policy.
+    const char* uri = webkit_web_view_get_uri(View());
+    m_showsRefusal = uri && m_session.Refuses(uri);
+    // The notice is in: the next load of a refused address is refused again.
+    m_refusalLoading = false;
   } else if (event == WEBKIT_LOAD_FINISHED) {
     m_recovery.LoadFinished();
   }
