@@ -61,7 +61,10 @@ ended() { ! kill -0 "$pid" 2>/dev/null; }
 failures=0
 before=
 for run in $(seq "$runs"); do
-  LD_PRELOAD=$short_sleeps "$program" >"$work/out.txt" 2>&1 &
+  # An application id of its own: other runs of the program on the same
+  # session bus would otherwise take this start as a second launch.
+  LD_PRELOAD=$short_sleeps "$program" --gapplication-app-id="org.ticklark.Ticklark2.Runs$$" \
+    >"$work/out.txt" 2>&1 &
   pid=$!
   if ! until_true 30000 find_main; then
     echo "FAIL: run $run: no main window"; tail -5 "$work/out.txt"; failures=$((failures + 1)); break
