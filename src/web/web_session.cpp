@@ -59,11 +59,7 @@ platform::GObjectPtr<WebKitSettings> NewSettings() {
       "enable-fullscreen", FALSE, "media-playback-requires-user-gesture", TRUE, nullptr));
 }
 
-struct HostAndPort {
-  std::string host;
-  int port = -1;
-  bool loopback = false;
-};
+using HostAndPort = WebSession::RefusedAddress;
 
 std::optional<HostAndPort> HostAndPortOf(const char* address) {
   GUri* uri = address ? g_uri_parse(address, G_URI_FLAGS_NONE, nullptr) : nullptr;
@@ -89,17 +85,20 @@ std::optional<HostAndPort> HostAndPortOf(const char* address) {
 
 }  // namespace
 
+void WebSession::RefuseAddressesOf(const std::string& base) {
+  m_refused = base.empty() ? std::nullopt : HostAndPortOf(base.c_str());
+}
+
 bool WebSession::Refuses(const char* address) const {
-  if (m_refusedBase.empty()) {
+  if (!m_refused) {
     return false;
   }
-  const auto refused = HostAndPortOf(m_refusedBase.c_str());
   const auto asked = HostAndPortOf(address);
-  if (!refused || !asked || refused->port != asked->port) {
+  if (!asked || m_refused->port != asked->port) {
     return false;
   }
-  return (refused->loopback && asked->loopback) ||
-         g_ascii_strcasecmp(refused->host.c_str(), asked->host.c_str()) == 0;
+  return (m_refused->loopback && asked->loopback) ||
+         g_ascii_strcasecmp(m_refused->host.c_str(), asked->host.c_str()) == 0;
 }
 
 std::string WebSession::DataDirectory() {

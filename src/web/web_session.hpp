@@ -62,7 +62,13 @@ class WebSession {
   // Nothing is loaded from |base| ("scheme://host[:port]") any more: a pane
   // asked for an address there shows a notice instead. A loopback base counts
   // for every loopback name of the same port. Empty refuses nothing.
-  void RefuseAddressesOf(const std::string& base) { m_refusedBase = base; }
+  void RefuseAddressesOf(const std::string& base);
+  // An address's host and port as the refusal compares them.
+  struct RefusedAddress {
+    std::string host;
+    int port = -1;
+    bool loopback = false;
+  };
   bool Refuses(const char* address) const;
 
   // Downloads refused so far (each one cancelled before anything was written).
@@ -85,7 +91,8 @@ class WebSession {
   platform::SignalHandlers m_networkSessionHandlers;
   std::size_t m_cancelledDownloads = 0;
   PaneTimings m_timings;
-  std::string m_refusedBase;
+  // The refused base, taken apart once: it is asked about at every navigation.
+  std::optional<RefusedAddress> m_refused;
   std::unique_ptr<PaneServices> m_services;
 };
 

@@ -20,24 +20,7 @@ printf '[Settings]\nMainLeft=300\nMainTop=300\nMainWidth=15500\nMainHeight=9000\
   >"$XDG_CONFIG_HOME/Ticklark2/settings.ini"
 # Copies of this test never meet a copy of another test on the session bus.
 app_id=org.ticklark.Ticklark2.EndpointStart$$
-failures=0
-passes=0
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-check() {  # check <description> <command...>
-  local what=$1; shift
-  if "$@"; then passes=$((passes + 1)); else echo "FAIL: $what"; failures=$((failures + 1)); fi
-}
-now_ms() { date +%s%3N; }
-wait_for() {  # wait_for <milliseconds> <command...>
-  local deadline=$(( $(now_ms) + $1 )); shift
-  until "$@"; do [ "$(now_ms)" -lt "$deadline" ] || return 1; sleep 0.1; done
-}
+. "$(dirname "$0")/script_checks.sh"
 gone() { ! kill -0 "$1" 2>/dev/null; }
 endpoint_child() { pgrep -P "$pid" -f ticklark-endpoint; }
 main_window() {  # the splash, 470 x 256, bears the same name

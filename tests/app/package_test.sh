@@ -14,23 +14,7 @@ export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$wor
 mkdir -p "$XDG_CONFIG_HOME/Ticklark2"
 printf '[Settings]\nMainLeft=300\nMainTop=300\nMainWidth=15500\nMainHeight=9000\n' \
   >"$XDG_CONFIG_HOME/Ticklark2/settings.ini"
-failures=0
-passes=0
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-check() {  # check <description> <command...>
-  local what=$1; shift
-  if "$@"; then passes=$((passes + 1)); else echo "FAIL: $what"; failures=$((failures + 1)); fi
-}
-now_ms() { date +%s%3N; }
-wait_for() {  # wait_for <milliseconds> <command...>
-  local deadline=$(( $(now_ms) + $1 )); shift
-  until "$@"; do [ "$(now_ms)" -lt "$deadline" ] || return 1; sleep 0.1; done
-}
+. "$(dirname "$0")/script_checks.sh"
 
 cpack --config "$config" -G DEB -B "$work" >"$work/cpack.log" 2>&1
 deb=$(ls "$work"/ticklark2_2.39.4-1_*.deb 2>/dev/null)
