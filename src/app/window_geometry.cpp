@@ -19,14 +19,13 @@ namespace {
 constexpr double kMaxCoordinateTwips = 32767.0 * ui::kTwipsPerPixel;
 
 double ReadValue(platform::SettingsStore& store, const char* key, double fallback,
-                 bool mustBePositive) {
-  const std::string text =
-      store.GetSetting(kAppTitle, kSettingsSection, key, FormatTwips(fallback));
+                 bool mustBePositive, bool& fellBack) {
+  const std::string defaultText = FormatTwips(fallback);
+  const std::string text = store.GetSetting(kAppTitle, kSettingsSection, key, defaultText);
   const std::optional<double> value = ParseTwips(text);
-  if (!value || (mustBePositive && ui::PixelsFromTwips(*value) < 1)) {
-    return fallback;
-  }
-  return *value;
+  // The store hands back the default's own text for a missing key.
+  fellBack = !value || text == defaultText || (mustBePositive && ui::PixelsFromTwips(*value) < 1);
+  return fellBack ? fallback : *value;
 }
 
 }  // namespace
@@ -66,12 +65,16 @@ std::string FormatTwips(double twips) {
   return std::string(text, end);
 }
 
-TwipsBounds ReadStoredBounds(platform::SettingsStore& store) {
+TwipsBounds ReadStoredBounds(platform::SettingsStore& store, Fallbacks* fallbacks) {
+  Fallbacks fell;
   TwipsBounds bounds = kDefaultBounds;
-  bounds.left = ReadValue(store, kKeyLeft, kDefaultBounds.left, false);
-  bounds.top = ReadValue(store, kKeyTop, kDefaultBounds.top, false);
-  bounds.width = ReadValue(store, kKeyWidth, kDefaultBounds.width, true);
-  bounds.height = ReadValue(store, kKeyHeight, kDefaultBounds.height, true);
+  bounds.left = ReadValue(store, kKeyLeft, kDefaultBounds.left, false, fell.left);
+  bounds.top = ReadValue(store, kKeyTop, kDefaultBounds.top, false, fell.top);
+  bounds.width = ReadValue(store, kKeyWidth, kDefaultBounds.width, true, fell.width);
+  bounds.height = ReadValue(store, kKeyHeight, kDefaultBounds.height, true, fell.height);
+  if (fallbacks) {
+    *fallbacks = fell;
+  }
   return bounds;
 }
 
@@ -97,13 +100,21 @@ WindowGeometry::WindowGeometry(platform::SettingsStore& store, platform::WindowP
     : m_store(store), m_placement(placement) {}
 
 void WindowGeometry::Restore(Gtk::Window& window) {
-  m_restored = ReadStoredBounds(m_store);
+  Fallbacks fell;
+  m_restored = ReadStoredBounds(m_store, &fell);
   platform::PixelRect pixels = ToPixels(m_restored);
   const auto monitors = m_placement.Monitors();
   if (!monitors.empty() && !ShowsOnAnyMonitor(pixels, monitors)) {
     m_restored.left = kDefaultBounds.left;
     m_restored.top = kDefaultBounds.top;
+    fell.left = fell.top = true;
     pixels = ToPixels(m_restored);
+  }
+  // The default position counts from the primary monitor's corner, which is
+  // not the screen's where another monitor lies to its left or above it.
+  if (const auto primary = m_placement.PrimaryMonitor(); primary && (fell.left || fell.top)) {
+    pixels.x += fell.left ? primary->x : 0;
+    pixels.y += fell.top ? primary->y : 0;
   }
   m_placement.SetOuterBounds(window, pixels);
 }

@@ -42,10 +42,19 @@ std::optional<double> ParseTwips(std::string_view text);
 // The decimal text stored for a value: whole numbers without a fraction.
 std::string FormatTwips(double twips);
 
+// Which of the four values took their defaults at a read (a stored value
+// equal to its default counts as the default).
+struct Fallbacks {
+  bool left = false;
+  bool top = false;
+  bool width = false;
+  bool height = false;
+};
+
 // Reads the four stored values in the order left, top, width, height. A value
 // that is missing, not a number, or (for width and height) not positive takes
-// its own default.
-TwipsBounds ReadStoredBounds(platform::SettingsStore& store);
+// its own default, and is marked in |fallbacks| when given.
+TwipsBounds ReadStoredBounds(platform::SettingsStore& store, Fallbacks* fallbacks = nullptr);
 
 platform::PixelRect ToPixels(const TwipsBounds& bounds);
 bool ShowsOnAnyMonitor(const platform::PixelRect& bounds,
@@ -58,7 +67,7 @@ class WindowGeometry {
 
   // Applies the stored bounds to the (not yet shown) window. Bounds that show
   // no part of the window on any monitor keep their size but take the default
-  // position.
+  // position, which lies on the primary monitor.
   void Restore(Gtk::Window& window);
   // Stores the window's current outer bounds, unless it is minimised. Returns
   // false when nothing could be stored; the earlier values then stay.

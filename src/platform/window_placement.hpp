@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <map>
+#include <memory>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 namespace Gtk {
@@ -28,6 +31,19 @@ struct FrameExtents {
   friend bool operator==(const FrameExtents&, const FrameExtents&) = default;
 };
 
+// What a placement asks of a window: its outer bounds, frame included; the
+// position of its client area; or its outer bounds centred on an area.
+struct PlacementRequest {
+  enum class Kind { kOuterBounds, kClientPosition, kCentre };
+  Kind kind = Kind::kOuterBounds;
+  PixelRect rect;  // the bounds, the client position (x, y only) or the area
+};
+
+// Where the client area belongs for |request| in a frame of |frame|, with the
+// client area now at |client|: the size only changes for outer bounds.
+PixelRect ClientRectFor(const PlacementRequest& request, const FrameExtents& frame,
+                        const PixelRect& client);
+
 // Places toplevel windows on the screen. GTK 4 keeps this to the window system,
 // so it goes through X11 here. Every operation is a no-op on a window that is not
 // realized or not on X11.
@@ -48,6 +64,12 @@ class WindowPlacement {
   virtual void SetSkipTaskbar(Gtk::Window& window, bool skip) = 0;
   // The geometry of every monitor.
   virtual std::vector<PixelRect> Monitors() = 0;
+  // The monitor the desktop calls its primary one (where new windows belong),
+  // or nothing when there is no monitor.
+  virtual std::optional<PixelRect> PrimaryMonitor() {
+    const auto monitors = Monitors();
+    return monitors.empty() ? std::nullopt : std::optional<PixelRect>(monitors.front());
+  }
   // The frame that the window manager puts around the window (or would).
   virtual FrameExtents Frame(Gtk::Window& window) = 0;
   // Whether the window is minimised (iconified) now.
@@ -62,24 +84,43 @@ class WindowPlacement {
   }
 };
 
-// The real placement, over Xlib.
+class PlacementKeeper;
+
+// The real placement, over Xlib. An X error on the way (a window destroyed by
+// another client between two requests) leaves the window where it is.
 class X11WindowPlacement : public WindowPlacement {
  public:
+  X11WindowPlacement();
+  ~X11WindowPlacement() override;
+  X11WindowPlacement(const X11WindowPlacement&) = delete;
+  X11WindowPlacement& operator=(const X11WindowPlacement&) = delete;
+
   void SetOuterBounds(Gtk::Window& window, const PixelRect& bounds) override;
   std::optional<PixelRect> OuterBounds(Gtk::Window& window) override;
   void MoveClientTo(Gtk::Window& window, int x, int y) override;
   void CenterOn(Gtk::Window& window, const PixelRect& area) override;
   void SetSkipTaskbar(Gtk::Window& window, bool skip) override;
   std::vector<PixelRect> Monitors() override;
+  std::optional<PixelRect> PrimaryMonitor() override;
   FrameExtents Frame(Gtk::Window& window) override;
   bool IsMinimized(Gtk::Window& window) override;
   void SetTitleBarButtons(Gtk::Window& window, bool minimize, bool maximize, bool close) override;
 
  private:
-  // Frames look alike for every window of one manager: the last one seen is
-  // the best guess for a window not yet mapped.
-  FrameExtents m_lastFrame;
-  bool m_haveFrame = false;
+  friend class PlacementKeeper;
+  // Windows that the manager frames alike: decorated, resizable, transient.
+  using FrameKind = std::tuple<bool, bool, bool>;
+  static FrameKind KindOf(Gtk::Window& window);
+
+  // Places the window now as far as its frame is known, and again once the
+  // window is mapped and its real frame can be measured.
+  void Place(Gtk::Window& window, const PlacementRequest& request);
+  void Forget(unsigned long xid);
+
+  // The frame last measured on a mapped window of each kind: the best guess
+  // for the next window of that kind before it is mapped.
+  std::map<FrameKind, FrameExtents> m_frames;
+  std::map<unsigned long, std::shared_ptr<PlacementKeeper>> m_keepers;
 };
 
 }  // namespace ticklark::platform

@@ -202,9 +202,8 @@ void Form::PlaceOnScreen(Form* owner) {
       }
       break;
     case StartPosition::kCenterScreen: {
-      const auto monitors = placement.Monitors();
-      if (!monitors.empty()) {
-        placement.CenterOn(window, monitors.front());
+      if (const auto primary = placement.PrimaryMonitor()) {
+        placement.CenterOn(window, *primary);
       }
       break;
     }
@@ -221,27 +220,40 @@ void Form::PlaceOnScreen(Form* owner) {
 }
 
 void PaintNow(Gtk::Window& window) {
-  // Runs the main context just long enough for the window to be mapped and drawn
-  // once, then waits for the display server to have the pixels.
-  bool painted = false;
-  GdkFrameClock* clock = nullptr;
-  gulong handler = 0;
-  const gint64 deadline = g_get_monotonic_time() + 2 * G_USEC_PER_SEC;
-  while (!clock && g_get_monotonic_time() < deadline) {
-    if (auto surface = window.get_surface(); surface && window.get_mapped()) {
-      clock = gdk_surface_get_frame_clock(surface->gobj());
-    } else {
-      g_main_context_iteration(nullptr, FALSE);
-    }
-  }
-  if (clock) {
-    handler = g_signal_connect_swapped(clock, "after-paint",
-                                       G_CALLBACK(+[](bool* flag) { *flag = true; }), &painted);
+  // A main loop of its own runs until the window has been drawn once since it
+  // was shown, or until the deadline: a window that is never mapped (a window
+  // manager that does not answer) must not hold up the caller for good.
+  GdkSurface* surface = window.get_surface() ? window.get_surface()->gobj() : nullptr;
+  if (surface) {
+    struct Wait {
+      Gtk::Window& window;
+      GMainLoop* loop;
+      guint deadline;
+    } wait{window, g_main_loop_new(nullptr, FALSE), 0};
+    GdkFrameClock* clock = gdk_surface_get_frame_clock(surface);
+    const gulong painted =
+        g_signal_connect_swapped(clock, "after-paint", G_CALLBACK(+[](Wait* waiting) {
+                                   if (waiting->window.get_mapped()) {
+                                     g_main_loop_quit(waiting->loop);
+                                   }
+                                 }),
+                                 &wait);
+    wait.deadline = g_timeout_add(
+        kPaintDeadlineMilliseconds,
+        [](gpointer data) {
+          auto* waiting = static_cast<Wait*>(data);
+          waiting->deadline = 0;
+          g_main_loop_quit(waiting->loop);
+          return G_SOURCE_REMOVE;
+        },
+        &wait);
     window.queue_draw();
-    while (!painted && g_get_monotonic_time() < deadline) {
-      g_main_context_iteration(nullptr, TRUE);
+    g_main_loop_run(wait.loop);
+    g_signal_handler_disconnect(clock, painted);
+    if (wait.deadline) {
+      g_source_remove(wait.deadline);
     }
-    g_signal_handler_disconnect(clock, handler);
+    g_main_loop_unref(wait.loop);
   }
   if (GdkDisplay* display = gdk_display_get_default()) {
     gdk_display_sync(display);

@@ -111,8 +111,12 @@ class Form {
 // The program calls it once more before it ends.
 void DestroyUnloadedWindows();
 
-// Maps |window| if needed and returns once it has been drawn and the display
-// server has the pixels: a window shown before the user-interface thread blocks.
+// How long PaintNow waits at most for the window to be drawn.
+inline constexpr unsigned kPaintDeadlineMilliseconds = 2000;
+
+// Returns once the shown |window| has been drawn and the display server has
+// the pixels, or after kPaintDeadlineMilliseconds: a window shown before the
+// user-interface thread blocks.
 void PaintNow(Gtk::Window& window);
 
 }  // namespace ticklark::ui

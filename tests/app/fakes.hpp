@@ -48,6 +48,7 @@ class FakePlacement : public platform::WindowPlacement {
  public:
   std::optional<platform::PixelRect> bounds;
   std::vector<platform::PixelRect> monitors{{0, 0, 1600, 1200}};
+  std::optional<platform::PixelRect> primary;  // the first monitor when unset
   bool minimized = false;
 
   void SetOuterBounds(Gtk::Window&, const platform::PixelRect& rect) override { bounds = rect; }
@@ -56,6 +57,9 @@ class FakePlacement : public platform::WindowPlacement {
   void CenterOn(Gtk::Window&, const platform::PixelRect&) override {}
   void SetSkipTaskbar(Gtk::Window&, bool) override {}
   std::vector<platform::PixelRect> Monitors() override { return monitors; }
+  std::optional<platform::PixelRect> PrimaryMonitor() override {
+    return primary ? primary : WindowPlacement::PrimaryMonitor();
+  }
   platform::FrameExtents Frame(Gtk::Window&) override { return {}; }
   bool IsMinimized(Gtk::Window&) override { return minimized; }
 };

@@ -142,6 +142,28 @@ TEST_F(GeometryWindow, OffEveryMonitorOpensAtTheDefaultPositionWithItsSize) {
   EXPECT_EQ(*placement.bounds, (platform::PixelRect{67, 67, 600, 500}));
 }
 
+// A primary monitor to the right of another: the default position counts from
+// its corner, key by key; stored positions stay where they are.
+TEST_F(GeometryWindow, TheDefaultPositionLiesOnThePrimaryMonitor) {
+  placement.monitors = {{0, 0, 1280, 1024}, {1280, 100, 1600, 1200}};
+  placement.primary = placement.monitors[1];
+  const struct {
+    std::map<std::string, std::string> stored;
+    platform::PixelRect expected;
+  } cases[] = {
+      {{}, {1280 + 67, 100 + 67, 433, 433}},
+      {{{"MainLeft", "300"}}, {20, 100 + 67, 433, 433}},
+      {{{"MainLeft", "300"}, {"MainTop", "450"}}, {20, 30, 433, 433}},
+      {{{"MainLeft", "-90000"}, {"MainTop", "450"}}, {1280 + 67, 100 + 67, 433, 433}},
+  };
+  for (const auto& c : cases) {
+    store.values = c.stored;
+    geometry.Restore(window);
+    ASSERT_TRUE(placement.bounds);
+    EXPECT_EQ(*placement.bounds, c.expected) << c.stored.size() << " keys stored";
+  }
+}
+
 TEST_F(GeometryWindow, AFailingStoreEndsNothing) {
   geometry.Restore(window);
   placement.bounds = platform::PixelRect{10, 10, 500, 500};
