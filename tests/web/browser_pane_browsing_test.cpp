@@ -167,9 +167,10 @@ class PaneBrowsingOnItsOwnScreen : public PaneTest {
     double dx = 0;
     double dy = 0;
     gtk_native_get_surface_transform(native, &dx, &dy);
+    const double x = dx + double{bounds.origin.x} + double{bounds.size.width} / 2;
+    const double y = dy + double{bounds.origin.y} + double{bounds.size.height} / 2;
     Xdo("mousemove --window " + std::to_string(XidOf(item)) + " " +
-        std::to_string(static_cast<int>(dx + bounds.origin.x + bounds.size.width / 2)) + " " +
-        std::to_string(static_cast<int>(dy + bounds.origin.y + bounds.size.height / 2)) +
+        std::to_string(static_cast<int>(x)) + " " + std::to_string(static_cast<int>(y)) +
         " click 1");
     EXPECT_TRUE(PumpUntil([&] { return !gtk_widget_get_mapped(menu); })) << label;
   }
