@@ -34,7 +34,9 @@ constexpr const char* kPartialLine = "GET /ticklark/viewext/redi";
 // User and system CPU time of |pid|, in clock ticks.
 long CpuTicks(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), {});
+  std::ostringstream read;
+  read << stat.rdbuf();
+  const std::string text = read.str();
   std::istringstream fields(text.substr(text.rfind(')') + 2));
   std::string field;
   long ticks = 0;

@@ -44,7 +44,7 @@ gboolean OnListen(const gchar*, const gchar* value, gpointer data, GError** erro
     g_set_error_literal(error, G_OPTION_ERROR, G_OPTION_ERROR_BAD_VALUE, parsing->error.c_str());
     return FALSE;
   }
-  parsing->options.listen_given = true;
+  parsing->options.listenGiven = true;
   return TRUE;
 }
 

@@ -13,7 +13,7 @@ inline constexpr unsigned kDefaultListenPort = 8642;
 struct Options {
   std::string host = kDefaultListenHost;
   unsigned port = kDefaultListenPort;
-  bool listen_given = false;             // --listen was on the command line
+  bool listenGiven = false;              // --listen was on the command line
   std::optional<std::string> redirects;  // --redirects FILE instead of the user's table
   bool help = false;
   bool version = false;
@@ -23,7 +23,7 @@ struct ParsedCommandLine {
   Options options;
   std::string error;  // empty when the command line is good
 
-  bool ok() const { return error.empty(); }
+  bool Ok() const { return error.empty(); }
 };
 
 // Reads the arguments after the program name, with GLib's option parser.

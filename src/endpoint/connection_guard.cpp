@@ -32,7 +32,7 @@ struct PeerEndStream {
   GSocketConnection* connection;
   ConnectionObserver* observer;
   ConnectionTable::Id id;
-  gboolean end_reported;
+  gboolean endReported;
 };
 
 namespace {
@@ -66,7 +66,7 @@ struct PeerEndStreamClass {
 };
 
 constexpr char kStrayByte = 'x';
-GObjectClass* peer_end_parent_class = nullptr;
+GObjectClass* s_peerEndParentClass = nullptr;
 
 PeerEndStream* AsPeerEnd(gpointer stream) {
   return static_cast<PeerEndStream*>(stream);
@@ -83,8 +83,8 @@ gssize ReportEnd(PeerEndStream* self, void* buffer, gsize count, gssize read, GE
   const bool ended =
       read == 0 || (read < 0 && !g_error_matches(failure, G_IO_ERROR, G_IO_ERROR_WOULD_BLOCK) &&
                     !g_error_matches(failure, G_IO_ERROR, G_IO_ERROR_CANCELLED));
-  if (ended && count > 0 && !self->end_reported) {
-    self->end_reported = TRUE;
+  if (ended && count > 0 && !self->endReported) {
+    self->endReported = TRUE;
     g_clear_error(&failure);
     // The peer sends nothing more, so no answer is owed; libsoup's answer to
     // the stray byte then fails instead of reaching a peer that still reads.
@@ -132,7 +132,7 @@ void PeerEndFinalize(GObject* object) {
     observer->ConnectionClosed(self->id);
   }
   g_object_unref(self->connection);
-  peer_end_parent_class->finalize(object);
+  s_peerEndParentClass->finalize(object);
 }
 
 gboolean PeerEndCanPoll(GPollableInputStream*) {
@@ -152,7 +152,7 @@ GSource* PeerEndCreateSource(GPollableInputStream* stream, GCancellable* cancell
 }
 
 void PeerEndClassInit(gpointer klass, gpointer) {
-  peer_end_parent_class = G_OBJECT_CLASS(g_type_class_peek_parent(klass));
+  s_peerEndParentClass = G_OBJECT_CLASS(g_type_class_peek_parent(klass));
   G_OBJECT_CLASS(klass)->finalize = PeerEndFinalize;
   G_INPUT_STREAM_CLASS(klass)->read_fn = PeerEndRead;
   G_INPUT_STREAM_CLASS(klass)->close_fn = PeerEndClose;
@@ -256,8 +256,8 @@ ConnectionGuard::~ConnectionGuard() {
     g_signal_handler_disconnect(m_server, handler);
   }
   StopAccepting();
-  if (m_sweep_timeout != 0) {
-    g_source_remove(m_sweep_timeout);
+  if (m_sweepTimeout != 0) {
+    g_source_remove(m_sweepTimeout);
   }
   while (!m_held.empty()) {
     const ConnectionTable::Id id = m_held.begin()->first;
@@ -268,8 +268,8 @@ ConnectionGuard::~ConnectionGuard() {
     g_socket_close(m_listening, nullptr);
     g_object_unref(m_listening);
   }
-  if (m_keep_alive_peer >= 0) {
-    close(m_keep_alive_peer);
+  if (m_keepAlivePeer >= 0) {
+    close(m_keepAlivePeer);
   }
 }
 
@@ -297,8 +297,8 @@ bool ConnectionGuard::Start(GSocket* listening, std::string& error) {
     error = "cannot make a socket pair";
     return false;
   }
-  GSocket* keep_alive = g_socket_new_from_fd(pair[0], &failure);
-  if (!keep_alive) {
+  GSocket* keepAlive = g_socket_new_from_fd(pair[0], &failure);
+  if (!keepAlive) {
     close(pair[0]);
     close(pair[1]);
     error = failure->message;
@@ -306,15 +306,15 @@ bool ConnectionGuard::Start(GSocket* listening, std::string& error) {
     return false;
   }
   const bool listened = soup_server_listen_socket(
-      m_server, keep_alive, static_cast<SoupServerListenOptions>(0), &failure);
-  g_object_unref(keep_alive);
+      m_server, keepAlive, static_cast<SoupServerListenOptions>(0), &failure);
+  g_object_unref(keepAlive);
   if (!listened) {
     close(pair[1]);
     error = failure->message;
     g_error_free(failure);
     return false;
   }
-  m_keep_alive_peer = pair[1];
+  m_keepAlivePeer = pair[1];
 
   const rlim_t descriptors = RaiseDescriptorLimit(m_limits.connections + kReservedDescriptors);
   m_cap = descriptors > 2 * kReservedDescriptors
@@ -328,23 +328,23 @@ bool ConnectionGuard::Start(GSocket* listening, std::string& error) {
 }
 
 void ConnectionGuard::WatchListening() {
-  m_accept_source = g_socket_create_source(m_listening, G_IO_IN, nullptr);
+  m_acceptSource = g_socket_create_source(m_listening, G_IO_IN, nullptr);
   // A socket source calls a GSocketSourceFunc; GLib's own G_SOURCE_FUNC casts the same way.
   g_source_set_callback(
-      m_accept_source,
-      reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(OnListeningReady)), this, nullptr);
-  g_source_attach(m_accept_source, nullptr);
+      m_acceptSource, reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(OnListeningReady)),
+      this, nullptr);
+  g_source_attach(m_acceptSource, nullptr);
 }
 
 void ConnectionGuard::StopAccepting() {
-  if (m_accept_source) {
-    g_source_destroy(m_accept_source);
-    g_source_unref(m_accept_source);
-    m_accept_source = nullptr;
+  if (m_acceptSource) {
+    g_source_destroy(m_acceptSource);
+    g_source_unref(m_acceptSource);
+    m_acceptSource = nullptr;
   }
-  if (m_resume_timeout != 0) {
-    g_source_remove(m_resume_timeout);
-    m_resume_timeout = 0;
+  if (m_resumeTimeout != 0) {
+    g_source_remove(m_resumeTimeout);
+    m_resumeTimeout = 0;
   }
 }
 
@@ -353,8 +353,8 @@ bool ConnectionGuard::AcceptPending() {
     GError* failure = nullptr;
     GSocket* client = g_socket_accept(m_listening, nullptr, &failure);
     if (client) {
-      if (m_short_of_descriptors) {
-        m_short_of_descriptors = false;
+      if (m_shortOfDescriptors) {
+        m_shortOfDescriptors = false;
         Say("accepting again");
       }
       Adopt(client);
@@ -371,8 +371,8 @@ bool ConnectionGuard::AcceptPending() {
     if (exhausted) {
       // The oldest waiting connections make room; their descriptors come free
       // as soon as libsoup has closed them.
-      if (!m_short_of_descriptors) {
-        m_short_of_descriptors = true;
+      if (!m_shortOfDescriptors) {
+        m_shortOfDescriptors = true;
         Say("out of file descriptors (" + why + "); ending waiting connections");
       }
       const auto now = Now();
@@ -386,22 +386,22 @@ bool ConnectionGuard::AcceptPending() {
       }
     }
     // The source goes; it comes back after a pause.
-    g_source_unref(m_accept_source);
-    m_accept_source = nullptr;
-    m_resume_timeout = g_timeout_add(kAcceptPauseMilliseconds, OnResumeAccepting, this);
+    g_source_unref(m_acceptSource);
+    m_acceptSource = nullptr;
+    m_resumeTimeout = g_timeout_add(kAcceptPauseMilliseconds, OnResumeAccepting, this);
     return false;
   }
   return true;
 }
 
 void ConnectionGuard::ResumeAccepting() {
-  m_resume_timeout = 0;
+  m_resumeTimeout = 0;
   WatchListening();
 }
 
 void ConnectionGuard::Adopt(GSocket* client) {
   const auto now = Now();
-  if (m_table.size() >= m_cap) {
+  if (m_table.Size() >= m_cap) {
     const auto victim = m_table.Victim();
     if (!victim) {
       // Every connection is busy answering: this one is refused.
@@ -428,7 +428,7 @@ void ConnectionGuard::Adopt(GSocket* client) {
   GSocketConnection* connection = g_socket_connection_factory_create_connection(client);
   PeerEndStream* input = NewPeerEndStream(connection, this, id);
   m_held[id] = {G_SOCKET(g_object_ref(client)), connection, input};
-  m_peak = std::max(m_peak, m_table.size());
+  m_peak = std::max(m_peak, m_table.Size());
   // libsoup hands the remote address to every message of the connection:
   // the way from a message back to its connection.
   g_object_set_qdata(G_OBJECT(remote), ConnectionIdQuark(),
@@ -445,8 +445,8 @@ void ConnectionGuard::Adopt(GSocket* client) {
   g_object_unref(local);
   g_object_unref(remote);
 
-  if (m_sweep_timeout == 0 && m_table.size() > 0) {
-    m_sweep_timeout = g_timeout_add(kSweepMilliseconds, OnSweep, this);
+  if (m_sweepTimeout == 0 && m_table.Size() > 0) {
+    m_sweepTimeout = g_timeout_add(kSweepMilliseconds, OnSweep, this);
   }
 }
 
@@ -460,20 +460,20 @@ void ConnectionGuard::End(ConnectionTable::Id id) {
 
 bool ConnectionGuard::Sweep() {
   const ConnectionTable::Overdue overdue = m_table.TakeOverdue(Now());
-  for (const auto id : overdue.to_end) {
+  for (const auto id : overdue.toEnd) {
     End(id);
   }
-  for (const auto id : overdue.to_close) {
+  for (const auto id : overdue.toClose) {
     // libsoup did not close it in time: the descriptor is freed here.
     if (const auto found = m_held.find(id); found != m_held.end()) {
       g_io_stream_close(G_IO_STREAM(found->second.connection), nullptr, nullptr);
     }
     Release(id);
   }
-  if (m_table.size() > 0) {
+  if (m_table.Size() > 0) {
     return true;
   }
-  m_sweep_timeout = 0;
+  m_sweepTimeout = 0;
   return false;
 }
 
@@ -491,7 +491,7 @@ void ConnectionGuard::Release(ConnectionTable::Id id) {
     g_object_unref(held.connection);
     g_object_unref(held.socket);
   }
-  if (m_table.size() == 0 && m_peak >= kTrimAfterPeak) {
+  if (m_table.Size() == 0 && m_peak >= kTrimAfterPeak) {
     m_peak = 0;
     malloc_trim(0);
   }

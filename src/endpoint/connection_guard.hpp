@@ -45,8 +45,8 @@ class ConnectionGuard final : private ConnectionObserver {
   bool Start(GSocket* listening, std::string& error);
   // No more accepting; the open connections stay.
   void StopAccepting();
-  std::size_t count() const { return m_table.size(); }
-  std::size_t cap() const { return m_cap; }
+  std::size_t Count() const { return m_table.Size(); }
+  std::size_t Cap() const { return m_cap; }
 
   // The listening socket has connections to accept; false once accepting pauses.
   bool AcceptPending();
@@ -81,11 +81,11 @@ class ConnectionGuard final : private ConnectionObserver {
   std::size_t m_peak = 0;
   std::map<ConnectionTable::Id, Held> m_held;
   GSocket* m_listening = nullptr;
-  GSource* m_accept_source = nullptr;
-  guint m_resume_timeout = 0;
-  guint m_sweep_timeout = 0;
-  int m_keep_alive_peer = -1;
-  bool m_short_of_descriptors = false;
+  GSource* m_acceptSource = nullptr;
+  guint m_resumeTimeout = 0;
+  guint m_sweepTimeout = 0;
+  int m_keepAlivePeer = -1;
+  bool m_shortOfDescriptors = false;
   gulong m_handlers[4] = {};
 };
 

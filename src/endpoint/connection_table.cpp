@@ -4,7 +4,7 @@
 namespace ticklark::endpoint {
 
 ConnectionTable::Id ConnectionTable::Add(Clock::time_point now) {
-  const Id id = m_next_id++;
+  const Id id = m_nextId++;
   m_entries[id] = {Stage::kRequest, now, now + m_limits.request};
   return id;
 }
@@ -56,9 +56,9 @@ ConnectionTable::Overdue ConnectionTable::TakeOverdue(Clock::time_point now) {
       continue;
     }
     if (entry.stage == Stage::kEnding) {
-      overdue.to_close.push_back(id);
+      overdue.toClose.push_back(id);
     } else {
-      overdue.to_end.push_back(id);
+      overdue.toEnd.push_back(id);
       entry = {Stage::kEnding, now, now + kEndingGrace};
     }
   }
@@ -68,15 +68,15 @@ ConnectionTable::Overdue ConnectionTable::TakeOverdue(Clock::time_point now) {
 std::optional<ConnectionTable::Id> ConnectionTable::Victim() const {
   std::optional<Id> idle;
   std::optional<Id> waiting;
-  Clock::time_point idle_since{};
-  Clock::time_point waiting_since{};
+  Clock::time_point idleSince{};
+  Clock::time_point waitingSince{};
   for (const auto& [id, entry] : m_entries) {
-    if (entry.stage == Stage::kIdle && (!idle || entry.since < idle_since)) {
+    if (entry.stage == Stage::kIdle && (!idle || entry.since < idleSince)) {
       idle = id;
-      idle_since = entry.since;
-    } else if (entry.stage == Stage::kRequest && (!waiting || entry.since < waiting_since)) {
+      idleSince = entry.since;
+    } else if (entry.stage == Stage::kRequest && (!waiting || entry.since < waitingSince)) {
       waiting = id;
-      waiting_since = entry.since;
+      waitingSince = entry.since;
     }
   }
   return idle ? idle : waiting;

@@ -53,8 +53,8 @@ class ConnectionTable {
   void Remove(Id id);
 
   struct Overdue {
-    std::vector<Id> to_end;    // past their stage's time; now marked ending
-    std::vector<Id> to_close;  // ended a while ago and still open
+    std::vector<Id> toEnd;    // past their stage's time; now marked ending
+    std::vector<Id> toClose;  // ended a while ago and still open
   };
   Overdue TakeOverdue(Clock::time_point now);
 
@@ -62,8 +62,8 @@ class ConnectionTable {
   // one waiting longest for its request. None while all are answering or ending.
   std::optional<Id> Victim() const;
 
-  bool full() const { return m_entries.size() >= m_limits.connections; }
-  std::size_t size() const { return m_entries.size(); }
+  bool Full() const { return m_entries.size() >= m_limits.connections; }
+  std::size_t Size() const { return m_entries.size(); }
   std::optional<Stage> StageOf(Id id) const;
 
  private:
@@ -76,7 +76,7 @@ class ConnectionTable {
 
   ConnectionLimits m_limits;
   std::unordered_map<Id, Entry> m_entries;
-  Id m_next_id = 1;
+  Id m_nextId = 1;
 };
 
 }  // namespace ticklark::endpoint

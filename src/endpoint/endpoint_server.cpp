@@ -97,25 +97,25 @@ void LogToStandardError(std::string_view line) {
 }
 
 EndpointServer::EndpointServer(std::shared_ptr<const RedirectTable> table,
-                               std::string_view ad_frame_page, LogSink log, ConnectionLimits limits)
+                               std::string_view adFramePage, LogSink log, ConnectionLimits limits)
     : m_server(soup_server_new("server-header", ServerHeader().c_str(), nullptr)),
       m_table(std::move(table)),
-      m_ad_frame_page(ad_frame_page),
+      m_adFramePage(adFramePage),
       m_log(std::move(log)),
       m_guard(std::make_unique<ConnectionGuard>(m_server, limits, m_log)) {
   soup_server_add_handler(m_server, nullptr, OnRequest, this, nullptr);
-  m_started_handler =
+  m_startedHandler =
       g_signal_connect(m_server, "request-started", G_CALLBACK(OnRequestStarted), this);
-  m_finished_handler =
+  m_finishedHandler =
       g_signal_connect(m_server, "request-finished", G_CALLBACK(OnRequestFinished), this);
-  m_aborted_handler =
+  m_abortedHandler =
       g_signal_connect(m_server, "request-aborted", G_CALLBACK(OnRequestAborted), this);
 }
 
 EndpointServer::~EndpointServer() {
-  g_signal_handler_disconnect(m_server, m_started_handler);
-  g_signal_handler_disconnect(m_server, m_finished_handler);
-  g_signal_handler_disconnect(m_server, m_aborted_handler);
+  g_signal_handler_disconnect(m_server, m_startedHandler);
+  g_signal_handler_disconnect(m_server, m_finishedHandler);
+  g_signal_handler_disconnect(m_server, m_abortedHandler);
   soup_server_remove_handler(m_server, nullptr);
   m_guard->StopAccepting();
   // Closes every connection (the guard hears of each) and the keep-alive listener.
@@ -131,7 +131,7 @@ bool EndpointServer::Listen(const std::string& host, unsigned port, std::string&
     return false;
   }
   const GSocketFamily family = g_inet_address_get_family(address);
-  GSocketAddress* socket_address = g_inet_socket_address_new(address, static_cast<guint16>(port));
+  GSocketAddress* socketAddress = g_inet_socket_address_new(address, static_cast<guint16>(port));
   g_object_unref(address);
   GError* failure = nullptr;
   GSocket* listening =
@@ -142,10 +142,10 @@ bool EndpointServer::Listen(const std::string& host, unsigned port, std::string&
       g_socket_set_option(listening, IPPROTO_IPV6, IPV6_V6ONLY, TRUE, nullptr);
     }
     g_socket_set_listen_backlog(listening, kListenBacklog);
-    listened = g_socket_bind(listening, socket_address, TRUE, &failure) &&
+    listened = g_socket_bind(listening, socketAddress, TRUE, &failure) &&
                g_socket_listen(listening, &failure);
   }
-  g_object_unref(socket_address);
+  g_object_unref(socketAddress);
   if (!listened) {
     error = failure->message;
     g_error_free(failure);
@@ -170,11 +170,11 @@ bool EndpointServer::Serve(GSocket* listening, std::string& error) {
 }
 
 bool EndpointServer::ListenOnSocket(int fd, std::string& error) {
-  GError* socket_error = nullptr;
-  GSocket* socket = g_socket_new_from_fd(fd, &socket_error);
+  GError* socketError = nullptr;
+  GSocket* socket = g_socket_new_from_fd(fd, &socketError);
   if (!socket) {
-    error = socket_error ? socket_error->message : "not a socket";
-    g_clear_error(&socket_error);
+    error = socketError ? socketError->message : "not a socket";
+    g_clear_error(&socketError);
     return false;
   }
   const bool serving = Serve(socket, error);
@@ -182,12 +182,12 @@ bool EndpointServer::ListenOnSocket(int fd, std::string& error) {
   return serving;
 }
 
-std::size_t EndpointServer::connection_count() const {
-  return m_guard->count();
+std::size_t EndpointServer::ConnectionCount() const {
+  return m_guard->Count();
 }
 
-std::size_t EndpointServer::connection_cap() const {
-  return m_guard->cap();
+std::size_t EndpointServer::ConnectionCap() const {
+  return m_guard->Cap();
 }
 
 void EndpointServer::SetTable(std::shared_ptr<const RedirectTable> table) {
@@ -197,8 +197,7 @@ void EndpointServer::SetTable(std::shared_ptr<const RedirectTable> table) {
 void EndpointServer::Handle(SoupServerMessage* message) {
   const char* method = soup_server_message_get_method(message);
   const char* path = g_uri_get_path(soup_server_message_get_uri(message));
-  const Response response =
-      Route(method ? method : "", path ? path : "", *m_table, m_ad_frame_page);
+  const Response response = Route(method ? method : "", path ? path : "", *m_table, m_adFramePage);
   SoupMessageHeaders* headers = soup_server_message_get_response_headers(message);
   // No page of ours passes the endpoint's address on to the sites it leads to.
   soup_message_headers_replace(headers, "Referrer-Policy", "no-referrer");
@@ -212,13 +211,13 @@ void EndpointServer::Handle(SoupServerMessage* message) {
         headers, "Content-Security-Policy",
         "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'");
   }
-  if (response.allow_get_head) {
+  if (response.allowGetHead) {
     soup_message_headers_replace(headers, "Allow", "GET, HEAD");
   }
   soup_server_message_set_status(message, response.status, nullptr);
-  if (!response.content_type.empty()) {
-    const std::string content_type(response.content_type);
-    soup_server_message_set_response(message, content_type.c_str(), SOUP_MEMORY_STATIC,
+  if (!response.contentType.empty()) {
+    const std::string contentType(response.contentType);
+    soup_server_message_set_response(message, contentType.c_str(), SOUP_MEMORY_STATIC,
                                      response.body.data(), response.body.size());
   }
 }
@@ -229,7 +228,7 @@ void EndpointServer::LogFinished(SoupServerMessage* message, bool aborted) {
   }
   const auto* start =
       static_cast<const gint64*>(g_object_get_qdata(G_OBJECT(message), StartTimeQuark()));
-  const double elapsed_ms =
+  const double elapsedMs =
       start ? static_cast<double>(g_get_monotonic_time() - *start) / 1000.0 : 0.0;
   const char* method = soup_server_message_get_method(message);
   GUri* uri = soup_server_message_get_uri(message);
@@ -244,7 +243,7 @@ void EndpointServer::LogFinished(SoupServerMessage* message, bool aborted) {
   line +=
       aborted ? std::string("aborted") : std::to_string(soup_server_message_get_status(message));
   char elapsed[32];
-  std::snprintf(elapsed, sizeof elapsed, " %.3f ms", elapsed_ms);
+  std::snprintf(elapsed, sizeof elapsed, " %.3f ms", elapsedMs);
   line += elapsed;
   m_log(line);
 }

@@ -24,8 +24,8 @@ class EndpointServer {
  public:
   using LogSink = std::function<void(std::string_view line)>;
 
-  // |ad_frame_page| must outlive the server (the embedded page does).
-  EndpointServer(std::shared_ptr<const RedirectTable> table, std::string_view ad_frame_page,
+  // |adFramePage| must outlive the server (the embedded page does).
+  EndpointServer(std::shared_ptr<const RedirectTable> table, std::string_view adFramePage,
                  LogSink log, ConnectionLimits limits = {});
   ~EndpointServer();
   EndpointServer(const EndpointServer&) = delete;
@@ -43,11 +43,11 @@ class EndpointServer {
   // activation), as Serve() does.
   bool ListenOnSocket(int fd, std::string& error);
   // The port served, once serving.
-  unsigned port() const { return m_port; }
+  unsigned Port() const { return m_port; }
   // Connections open now, and how many may be open at once (the limit, or
   // fewer when the process may not open enough descriptors).
-  std::size_t connection_count() const;
-  std::size_t connection_cap() const;
+  std::size_t ConnectionCount() const;
+  std::size_t ConnectionCap() const;
 
   // Requests from now on are answered from |table|.
   void SetTable(std::shared_ptr<const RedirectTable> table);
@@ -60,13 +60,13 @@ class EndpointServer {
  private:
   SoupServer* m_server = nullptr;
   std::shared_ptr<const RedirectTable> m_table;
-  std::string_view m_ad_frame_page;
+  std::string_view m_adFramePage;
   LogSink m_log;
   unsigned m_port = 0;
   std::unique_ptr<ConnectionGuard> m_guard;
-  gulong m_started_handler = 0;
-  gulong m_finished_handler = 0;
-  gulong m_aborted_handler = 0;
+  gulong m_startedHandler = 0;
+  gulong m_finishedHandler = 0;
+  gulong m_abortedHandler = 0;
 };
 
 // Writes |line| and a newline to standard error in one write.

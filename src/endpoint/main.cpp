@@ -75,7 +75,7 @@ bool StartListening(ticklark::endpoint::EndpointServer& server,
       Say("cannot serve the socket passed by systemd: " + error);
       return false;
     }
-    if (options.listen_given) {
+    if (options.listenGiven) {
       Say("--listen is not used: systemd passed a socket");
     }
     where = SocketAddressText(fd) + " (socket from systemd)";
@@ -87,7 +87,7 @@ bool StartListening(ticklark::endpoint::EndpointServer& server,
   }
   const bool v6 = options.host.find(':') != std::string::npos;
   const std::string host = v6 ? "[" + options.host + "]" : options.host;
-  where = "http://" + host + ":" + std::to_string(server.port()) + "/";
+  where = "http://" + host + ":" + std::to_string(server.Port()) + "/";
   return true;
 }
 
@@ -98,9 +98,9 @@ gboolean OnStopSignal(gpointer loop) {
 
 int Run(const ticklark::endpoint::Options& options) {
   using namespace ticklark::endpoint;
-  const bool file_given = options.redirects.has_value();
+  const bool fileGiven = options.redirects.has_value();
   RedirectSource source(std::string(DefaultRedirects()), kBuiltInTableName,
-                        file_given ? *options.redirects : UserTablePath(), file_given);
+                        fileGiven ? *options.redirects : UserTablePath(), fileGiven);
   if (const auto errors = source.Load(); !errors.empty()) {
     for (const auto& problem : errors) {
       Say(problem.ToString());
@@ -109,15 +109,15 @@ int Run(const ticklark::endpoint::Options& options) {
     return 1;
   }
 
-  EndpointServer server(source.table(), AdFramePage(), LogToStandardError);
+  EndpointServer server(source.Table(), AdFramePage(), LogToStandardError);
   std::string where;
   if (!StartListening(server, options, where)) {
     return 1;
   }
-  Say("listening on " + where + " with redirects " + kBuiltInTableName + " + " + source.path());
+  Say("listening on " + where + " with redirects " + kBuiltInTableName + " + " + source.Path());
   std::string error;
   if (!source.Watch([&server](auto table) { server.SetTable(std::move(table)); }, Say, error)) {
-    Say("cannot watch " + source.path() + " (" + error + "); changes need a restart");
+    Say("cannot watch " + source.Path() + " (" + error + "); changes need a restart");
   }
 
   {
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
   g_set_prgname("ticklark-endpoint");
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const auto parsed = ticklark::endpoint::ParseCommandLine(arguments);
-  if (!parsed.ok()) {
+  if (!parsed.Ok()) {
     Say(parsed.error + " (see --help)");
     return 2;
   }

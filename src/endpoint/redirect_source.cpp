@@ -102,15 +102,15 @@ gboolean OnSettled(gpointer self) {
 
 }  // namespace
 
-LoadedTable LoadRedirectTable(std::string_view default_text, std::string_view default_name,
-                              const std::string& path, bool file_required) {
+LoadedTable LoadRedirectTable(std::string_view defaultText, std::string_view defaultName,
+                              const std::string& path, bool fileRequired) {
   LoadedTable loaded;
-  ParsedTable defaults = ParseRedirectTable(default_text, default_name);
+  ParsedTable defaults = ParseRedirectTable(defaultText, defaultName);
   loaded.errors = std::move(defaults.errors);
   for (const auto key : kRedirectKeys) {
     if (loaded.errors.empty() && !defaults.table.Find(key)) {
       loaded.errors.push_back(
-          {std::string(default_name), 0, "no address for '" + std::string(key) + "'"});
+          {std::string(defaultName), 0, "no address for '" + std::string(key) + "'"});
     }
   }
 
@@ -119,7 +119,7 @@ LoadedTable LoadRedirectTable(std::string_view default_text, std::string_view de
     ParsedTable overrides = ParseRedirectTable(file.text, path);
     loaded.errors.insert(loaded.errors.end(), overrides.errors.begin(), overrides.errors.end());
     defaults.table.Override(overrides.table);
-  } else if (file_required || !file.missing) {
+  } else if (fileRequired || !file.missing) {
     loaded.errors.push_back({path, 0, *file.error});
   }
   if (loaded.errors.empty()) {
@@ -135,63 +135,63 @@ std::string UserTablePath() {
   return result;
 }
 
-RedirectSource::RedirectSource(std::string default_text, std::string default_name, std::string path,
-                               bool file_required)
-    : m_default_text(std::move(default_text)),
-      m_default_name(std::move(default_name)),
+RedirectSource::RedirectSource(std::string defaultText, std::string defaultName, std::string path,
+                               bool fileRequired)
+    : m_defaultText(std::move(defaultText)),
+      m_defaultName(std::move(defaultName)),
       m_path(std::move(path)),
-      m_file_required(file_required) {}
+      m_fileRequired(fileRequired) {}
 
 RedirectSource::~RedirectSource() {
-  if (m_reload_timeout != 0) {
-    g_source_remove(m_reload_timeout);
+  if (m_reloadTimeout != 0) {
+    g_source_remove(m_reloadTimeout);
   }
   if (m_monitor) {
-    g_signal_handler_disconnect(m_monitor, m_changed_handler);
+    g_signal_handler_disconnect(m_monitor, m_changedHandler);
     g_file_monitor_cancel(m_monitor);
     g_object_unref(m_monitor);
   }
 }
 
 std::vector<TableError> RedirectSource::Load() {
-  LoadedTable loaded = LoadRedirectTable(m_default_text, m_default_name, m_path, m_file_required);
-  if (loaded.ok()) {
+  LoadedTable loaded = LoadRedirectTable(m_defaultText, m_defaultName, m_path, m_fileRequired);
+  if (loaded.Ok()) {
     m_table = std::move(loaded.table);
   }
   return std::move(loaded.errors);
 }
 
-bool RedirectSource::Watch(TableChanged on_changed, LogSink log, std::string& error) {
-  m_on_changed = std::move(on_changed);
+bool RedirectSource::Watch(TableChanged onChanged, LogSink log, std::string& error) {
+  m_onChanged = std::move(onChanged);
   m_log = std::move(log);
   GFile* file = g_file_new_for_path(m_path.c_str());
-  GError* monitor_error = nullptr;
-  m_monitor = g_file_monitor_file(file, G_FILE_MONITOR_WATCH_MOVES, nullptr, &monitor_error);
+  GError* monitorError = nullptr;
+  m_monitor = g_file_monitor_file(file, G_FILE_MONITOR_WATCH_MOVES, nullptr, &monitorError);
   g_object_unref(file);
   if (!m_monitor) {
-    error = monitor_error->message;
-    g_error_free(monitor_error);
+    error = monitorError->message;
+    g_error_free(monitorError);
     return false;
   }
-  m_changed_handler = g_signal_connect(m_monitor, "changed", G_CALLBACK(OnFileChanged), this);
+  m_changedHandler = g_signal_connect(m_monitor, "changed", G_CALLBACK(OnFileChanged), this);
   return true;
 }
 
 void RedirectSource::ScheduleReload() {
-  if (m_reload_timeout != 0) {
-    g_source_remove(m_reload_timeout);
+  if (m_reloadTimeout != 0) {
+    g_source_remove(m_reloadTimeout);
   }
-  m_reload_timeout = g_timeout_add(kSettleMilliseconds, OnSettled, this);
+  m_reloadTimeout = g_timeout_add(kSettleMilliseconds, OnSettled, this);
 }
 
 void RedirectSource::ForgetPendingReload() {
-  m_reload_timeout = 0;
+  m_reloadTimeout = 0;
 }
 
 void RedirectSource::Reload() {
-  m_reload_timeout = 0;
-  LoadedTable loaded = LoadRedirectTable(m_default_text, m_default_name, m_path, m_file_required);
-  if (!loaded.ok()) {
+  m_reloadTimeout = 0;
+  LoadedTable loaded = LoadRedirectTable(m_defaultText, m_defaultName, m_path, m_fileRequired);
+  if (!loaded.Ok()) {
     if (m_log) {
       for (const auto& problem : loaded.errors) {
         m_log("redirects: " + problem.ToString());
@@ -207,8 +207,8 @@ void RedirectSource::Reload() {
   if (m_log) {
     m_log("redirects: reloaded " + m_path);
   }
-  if (m_on_changed) {
-    m_on_changed(m_table);
+  if (m_onChanged) {
+    m_onChanged(m_table);
   }
 }
 

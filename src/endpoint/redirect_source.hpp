@@ -19,15 +19,15 @@ struct LoadedTable {
   std::shared_ptr<const RedirectTable> table;
   std::vector<TableError> errors;
 
-  bool ok() const { return errors.empty(); }
+  bool Ok() const { return errors.empty(); }
 };
 
-// Builds the table from |default_text| (named |default_name| in errors, and
+// Builds the table from |defaultText| (named |defaultName| in errors, and
 // required to give all ten keys) and the file at |path|. A missing file counts
-// as an empty one unless |file_required|; a file that is not a regular file,
+// as an empty one unless |fileRequired|; a file that is not a regular file,
 // or is larger than 1 MiB, is an error.
-LoadedTable LoadRedirectTable(std::string_view default_text, std::string_view default_name,
-                              const std::string& path, bool file_required);
+LoadedTable LoadRedirectTable(std::string_view defaultText, std::string_view defaultName,
+                              const std::string& path, bool fileRequired);
 
 // $XDG_CONFIG_HOME/Ticklark2/endpoint.conf (~/.config when unset).
 std::string UserTablePath();
@@ -39,20 +39,20 @@ class RedirectSource {
   using TableChanged = std::function<void(std::shared_ptr<const RedirectTable>)>;
   using LogSink = std::function<void(std::string_view line)>;
 
-  RedirectSource(std::string default_text, std::string default_name, std::string path,
-                 bool file_required);
+  RedirectSource(std::string defaultText, std::string defaultName, std::string path,
+                 bool fileRequired);
   ~RedirectSource();
   RedirectSource(const RedirectSource&) = delete;
   RedirectSource& operator=(const RedirectSource&) = delete;
 
   // The first load; the errors, if any. Nothing is in force until it succeeds.
   std::vector<TableError> Load();
-  std::shared_ptr<const RedirectTable> table() const { return m_table; }
-  const std::string& path() const { return m_path; }
+  std::shared_ptr<const RedirectTable> Table() const { return m_table; }
+  const std::string& Path() const { return m_path; }
 
   // Watches the table file on the thread's default main context. Returns false,
   // with |error| set, when the file cannot be watched.
-  bool Watch(TableChanged on_changed, LogSink log, std::string& error);
+  bool Watch(TableChanged onChanged, LogSink log, std::string& error);
 
   // Reloads now; what a change of the file leads to.
   void Reload();
@@ -62,16 +62,16 @@ class RedirectSource {
   void ForgetPendingReload();
 
  private:
-  std::string m_default_text;
-  std::string m_default_name;
+  std::string m_defaultText;
+  std::string m_defaultName;
   std::string m_path;
-  bool m_file_required;
+  bool m_fileRequired;
   std::shared_ptr<const RedirectTable> m_table;
-  TableChanged m_on_changed;
+  TableChanged m_onChanged;
   LogSink m_log;
   GFileMonitor* m_monitor = nullptr;
-  gulong m_changed_handler = 0;
-  guint m_reload_timeout = 0;
+  gulong m_changedHandler = 0;
+  guint m_reloadTimeout = 0;
 };
 
 }  // namespace ticklark::endpoint

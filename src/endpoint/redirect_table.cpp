@@ -77,11 +77,11 @@ std::optional<std::string> CheckTargetAddress(std::string_view address) {
   }
   const std::string scheme = g_uri_get_scheme(uri.get());
   const char* host = g_uri_get_host(uri.get());
-  const bool has_host = host && *host;
+  const bool hasHost = host && *host;
   if (scheme != "http" && scheme != "https") {
     return "the target must be an http or https address, not " + scheme + ":";
   }
-  if (!has_host) {
+  if (!hasHost) {
     return "the address has no host";
   }
   return std::nullopt;
@@ -89,10 +89,10 @@ std::optional<std::string> CheckTargetAddress(std::string_view address) {
 
 ParsedTable ParseRedirectTable(std::string_view text, std::string_view file) {
   ParsedTable parsed;
-  std::map<std::string, int, std::less<>> first_line_of;
-  int line_number = 0;
+  std::map<std::string, int, std::less<>> firstLineOf;
+  int lineNumber = 0;
   while (!text.empty()) {
-    ++line_number;
+    ++lineNumber;
     const auto end = text.find('\n');
     const std::string_view line = Trim(text.substr(0, end));
     text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
@@ -100,7 +100,7 @@ ParsedTable ParseRedirectTable(std::string_view text, std::string_view file) {
       continue;
     }
     const auto report = [&](std::string message) {
-      parsed.errors.push_back({std::string(file), line_number, std::move(message)});
+      parsed.errors.push_back({std::string(file), lineNumber, std::move(message)});
     };
     const auto equals = line.find('=');
     if (equals == std::string_view::npos) {
@@ -122,12 +122,12 @@ ParsedTable ParseRedirectTable(std::string_view text, std::string_view file) {
       report(*problem);
       continue;
     }
-    if (const auto earlier = first_line_of.find(key); earlier != first_line_of.end()) {
+    if (const auto earlier = firstLineOf.find(key); earlier != firstLineOf.end()) {
       report("'" + std::string(key) + "' is given twice (first on line " +
              std::to_string(earlier->second) + ")");
       continue;
     }
-    first_line_of.emplace(std::string(key), line_number);
+    firstLineOf.emplace(std::string(key), lineNumber);
     parsed.table.Set(std::string(key), std::string(address));
   }
   return parsed;

@@ -32,7 +32,7 @@ struct TableError {
 // Redirect key to target address.
 class RedirectTable {
  public:
-  using Entries = std::map<std::string, std::string, std::less<>>;
+  using EntryMap = std::map<std::string, std::string, std::less<>>;
 
   // The target of |key|, or nullptr when the table has none.
   const std::string* Find(std::string_view key) const;
@@ -40,19 +40,19 @@ class RedirectTable {
   // Every entry of |overrides| replaces ours.
   void Override(const RedirectTable& overrides);
 
-  const Entries& entries() const { return m_entries; }
-  std::size_t size() const { return m_entries.size(); }
+  const EntryMap& Entries() const { return m_entries; }
+  std::size_t Size() const { return m_entries.size(); }
   bool operator==(const RedirectTable&) const = default;
 
  private:
-  Entries m_entries;
+  EntryMap m_entries;
 };
 
 struct ParsedTable {
   RedirectTable table;
   std::vector<TableError> errors;
 
-  bool ok() const { return errors.empty(); }
+  bool Ok() const { return errors.empty(); }
 };
 
 // Reads the text of a table file: one "key = address" a line, blank lines and

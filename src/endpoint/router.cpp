@@ -23,7 +23,7 @@ std::string_view RedirectKeyOf(std::string_view path) {
 }  // namespace
 
 Response Route(std::string_view method, std::string_view path, const RedirectTable& table,
-               std::string_view ad_frame_page) {
+               std::string_view adFramePage) {
   Response response;
   const std::string* target = nullptr;
   if (path != kAdFramePath) {
@@ -31,16 +31,16 @@ Response Route(std::string_view method, std::string_view path, const RedirectTab
     target = key.empty() ? nullptr : table.Find(key);
     if (!target) {
       response.status = 404;
-      response.content_type = kTextPlain;
+      response.contentType = kTextPlain;
       response.body = "Not found\n";
       return response;
     }
   }
   if (method != "GET" && method != "HEAD") {
     response.status = 405;
-    response.content_type = kTextPlain;
+    response.contentType = kTextPlain;
     response.body = "Method not allowed\n";
-    response.allow_get_head = true;
+    response.allowGetHead = true;
     return response;
   }
   if (target) {
@@ -49,8 +49,8 @@ Response Route(std::string_view method, std::string_view path, const RedirectTab
     return response;
   }
   response.status = 200;
-  response.content_type = kTextHtml;
-  response.body = ad_frame_page;
+  response.contentType = kTextHtml;
+  response.body = adFramePage;
   return response;
 }
 

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 
 #include <gio/gio.h>
 
@@ -63,7 +63,9 @@ std::vector<std::string_view> Fields(std::string_view line) {
 
 std::string ReadAll(const char* path) {
   std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 bool IsMappedV4(const Bytes& bytes) {

@@ -238,8 +238,8 @@ bool DetectDarkTheme() {
   GdkRGBA text{};
   gtk_style_context_get_color(gtk_widget_get_style_context(probe), &text);
   gtk_window_destroy(GTK_WINDOW(window));
-  const double luminance = 0.2126 * text.red + 0.7152 * text.green + 0.0722 * text.blue;
-  return luminance > 0.5;
+  const float luminance = 0.2126F * text.red + 0.7152F * text.green + 0.0722F * text.blue;
+  return luminance > 0.5F;
 }
 
 bool s_dark = false;

@@ -646,8 +646,7 @@ void BrowserPane::Impl::OnLoadingChanged() {
 BrowserPane::BrowserPane(WebSession& session, PaneRole role, BrowserPane* sharesProcessWith)
     : m_impl(std::make_unique<Impl>(
           session, role, sharesProcessWith ? sharesProcessWith->m_impl->View() : nullptr)),
-      m_browsing(std::make_unique<PaneBrowsing>(
-          *this, m_impl->View(), dynamic_cast<Gtk::Overlay&>(m_impl->Frame()), session)) {}
+      m_browsing(std::make_unique<PaneBrowsing>(*this, m_impl->View(), m_impl->Frame(), session)) {}
 
 BrowserPane::~BrowserPane() = default;
 

@@ -87,7 +87,7 @@ class AboutWindowTest : public test::GtkTest, public ::testing::WithParamInterfa
     EXPECT_FALSE(m_about.IsLoaded());
   }
   Gtk::Button& Button(const char* name) {
-    return *dynamic_cast<Gtk::Button*>(m_about.Control(name));
+    return dynamic_cast<Gtk::Button&>(*m_about.Control(name));
   }
   std::string Text(const char* name) {
     return dynamic_cast<Gtk::Label*>(m_about.Control(name))->get_text();

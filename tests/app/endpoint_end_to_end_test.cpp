@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include <glib.h>
@@ -57,8 +58,9 @@ class EndpointEndToEnd : public test::GtkTest {
     // Ready when it has bound its port (it says so), or gone when the port is taken.
     ASSERT_TRUE(test::PumpUntil([&] {
       std::ifstream in(log);
-      const std::string text((std::istreambuf_iterator<char>(in)), {});
-      return text.find("listening") != std::string::npos ||
+      std::ostringstream text;
+      text << in.rdbuf();
+      return text.str().find("listening") != std::string::npos ||
              waitpid(endpoint, nullptr, WNOHANG) != 0;
     }));
   }
@@ -76,7 +78,9 @@ class EndpointEndToEnd : public test::GtkTest {
   }
   std::string Log() {
     std::ifstream in(log);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
   }
 
   pid_t endpoint = -1;

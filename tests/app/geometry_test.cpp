@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <gtest/gtest.h>
 #include <gtkmm/window.h>
@@ -183,7 +184,9 @@ class KeyFileStore : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(dir); }
   std::string Read(const std::filesystem::path& path) {
     std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
   }
   std::filesystem::path dir;
 };

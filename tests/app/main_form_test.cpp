@@ -273,7 +273,7 @@ TEST_F(MainWindow, SecondaryWindowsOutliveTheServicesTheyWereRegisteredWith) {
   std::optional<ProgramServices> services;
   services.emplace(ProgramServices{{}, loaded, placement, store, session, catalogue, sharedForms});
   RegisterSecondaryWindows(sharedForms, *services);
-  services.reset();
+  // The first set goes, and the next is made where it was.
   services.emplace(
       ProgramServices{{}, loaded, placement, store, session, otherCatalogue, sharedForms});
 

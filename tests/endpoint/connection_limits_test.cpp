@@ -56,13 +56,13 @@ TEST(ConnectionTable, EachStageHasItsOwnTime) {
     EXPECT_EQ(table.StageOf(id), step.stage) << step.at.count();
     ConnectionTable probe = table;
     const auto overdue = probe.TakeOverdue(start + step.check_at);
-    EXPECT_EQ(overdue.to_end.size(), step.overdue ? 1u : 0u) << step.at.count();
+    EXPECT_EQ(overdue.toEnd.size(), step.overdue ? 1u : 0u) << step.at.count();
   }
   // Past its time the connection is ended, and closed outright if it lingers.
-  EXPECT_EQ(table.TakeOverdue(start + 24s).to_end, std::vector<ConnectionTable::Id>{id});
+  EXPECT_EQ(table.TakeOverdue(start + 24s).toEnd, std::vector<ConnectionTable::Id>{id});
   EXPECT_EQ(table.StageOf(id), Stage::kEnding);
-  EXPECT_TRUE(table.TakeOverdue(start + 25s).to_close.empty());
-  EXPECT_EQ(table.TakeOverdue(start + 26s).to_close, std::vector<ConnectionTable::Id>{id});
+  EXPECT_TRUE(table.TakeOverdue(start + 25s).toClose.empty());
+  EXPECT_EQ(table.TakeOverdue(start + 26s).toClose, std::vector<ConnectionTable::Id>{id});
 }
 
 TEST(ConnectionTable, AFullTableEndsTheLongestIdleThenTheLongestWaiting) {
@@ -74,15 +74,15 @@ TEST(ConnectionTable, AFullTableEndsTheLongestIdleThenTheLongestWaiting) {
   table.RequestRead(answering, start + 2s);
   table.RequestRead(idle, start + 2s);
   table.Answered(idle, start + 3s);
-  ASSERT_TRUE(table.full());
+  ASSERT_TRUE(table.Full());
   EXPECT_EQ(table.Victim(), idle);
   table.MarkEnding(idle, start + 4s);
   EXPECT_EQ(table.Victim(), waiting);
   table.MarkEnding(waiting, start + 4s);
   EXPECT_EQ(table.Victim(), std::nullopt) << "an answer in progress is never cut";
-  EXPECT_TRUE(table.full()) << "ended connections count until they close";
+  EXPECT_TRUE(table.Full()) << "ended connections count until they close";
   table.Remove(idle);
-  EXPECT_FALSE(table.full());
+  EXPECT_FALSE(table.Full());
 }
 
 // The built endpoint on a free port, with the numbers the tests judge by.

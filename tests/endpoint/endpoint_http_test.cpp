@@ -53,7 +53,7 @@ class EndpointHttp : public ::testing::Test {
 TEST_F(EndpointHttp, EveryRedirectKeyAnswers302WithTheShippedAddressOnGetAndHead) {
   StartEndpoint();
   const RedirectTable shipped = ShippedTable();
-  ASSERT_EQ(shipped.size(), kRedirectKeys.size());
+  ASSERT_EQ(shipped.Size(), kRedirectKeys.size());
   for (const auto key : kRedirectKeys) {
     for (const char* method : {"GET", "HEAD"}) {
       const auto reply = Request(method, Url(RedirectPath(key)));

@@ -24,8 +24,8 @@ TEST(RedirectTableParse, AcceptsCommentsBlanksSpacingAndAddressPunctuation) {
       "   # indented comment\n"
       "islandjava = https://c.example:8443/q",
       "t.conf");
-  ASSERT_TRUE(parsed.ok()) << parsed.errors.front().ToString();
-  EXPECT_EQ(parsed.table.size(), 3u);
+  ASSERT_TRUE(parsed.Ok()) << parsed.errors.front().ToString();
+  EXPECT_EQ(parsed.table.Size(), 3u);
   EXPECT_EQ(*parsed.table.Find("nasdaqcal"), "https://a.example/cal");
   EXPECT_EQ(*parsed.table.Find("rhipo"), "http://b.example/ipo?x=1&y=2#top");
   EXPECT_EQ(*parsed.table.Find("islandjava"), "https://c.example:8443/q");
@@ -88,7 +88,7 @@ TEST(LoadRedirectTable, DefaultMustNameEveryKey) {
   const test::TempDir dir;
   const std::string path = dir.Write("over.conf", "rhipo = https://u.example/ipo\n");
   const auto loaded = LoadRedirectTable("nasdaqcal = https://d.example/\n", "d", path, false);
-  ASSERT_FALSE(loaded.ok());
+  ASSERT_FALSE(loaded.Ok());
   EXPECT_EQ(loaded.errors[0].ToString(), "d: no address for 'islandjava'");
 }
 
@@ -122,7 +122,7 @@ TEST_P(LoadRedirectTableFile, RegularFilesUpTo1MiBOnly) {
   }
   const auto loaded = LoadRedirectTable(defaults, "d", path, false);
   if (!GetParam().message_part) {
-    ASSERT_TRUE(loaded.ok()) << loaded.errors.front().ToString();
+    ASSERT_TRUE(loaded.Ok()) << loaded.errors.front().ToString();
     EXPECT_EQ(*loaded.table->Find("rhipo"), "https://u.example/ipo");
     return;
   }
@@ -173,14 +173,14 @@ TEST(CommandLine, ListenAddresses) {
 
 TEST(CommandLine, OptionsAndMistakes) {
   const auto parsed = ParseCommandLine({"--redirects", "r.conf", "--listen=[::1]:1"});
-  ASSERT_TRUE(parsed.ok()) << parsed.error;
+  ASSERT_TRUE(parsed.Ok()) << parsed.error;
   EXPECT_EQ(parsed.options.redirects, "r.conf");
   EXPECT_EQ(parsed.options.host, "::1");
   EXPECT_EQ(parsed.options.port, 1u);
   EXPECT_FALSE(parsed.options.version || parsed.options.help);
   EXPECT_TRUE(ParseCommandLine({"--version"}).options.version);
   EXPECT_TRUE(ParseCommandLine({"-h"}).options.help);
-  EXPECT_TRUE(ParseCommandLine({"--listen", "127.0.0.1:1"}).options.listen_given);
+  EXPECT_TRUE(ParseCommandLine({"--listen", "127.0.0.1:1"}).options.listenGiven);
   for (const std::vector<std::string>& bad :
        std::initializer_list<std::vector<std::string>>{{"--redirects"},
                                                        {"--redirects="},
@@ -191,7 +191,7 @@ TEST(CommandLine, OptionsAndMistakes) {
                                                        {"-x"},
                                                        {"extra"},
                                                        {"--version", "extra"}}) {
-    EXPECT_FALSE(ParseCommandLine(bad).ok()) << bad.front();
+    EXPECT_FALSE(ParseCommandLine(bad).Ok()) << bad.front();
   }
   EXPECT_EQ(ParseCommandLine({"--port=1"}).error, "unknown argument '--port=1'");
 }

@@ -244,7 +244,7 @@ void LoopbackServer::Handle(SoupServerMessage* message, const char* path) {
       soup_message_headers_set_content_type(headers, "text/html; charset=utf-8", nullptr);
       auto slow = std::make_unique<Slow>();
       slow->server = this;
-      slow->message = static_cast<SoupServerMessage*>(g_object_ref(message));
+      slow->message = g_object_ref(message);
       slow->chunks = std::move(handler.chunks);
       slow->finished = g_signal_connect(message, "finished", G_CALLBACK(OnSlowDone), slow.get());
       slow->disconnected =

@@ -167,9 +167,10 @@ class PaneBrowsingOnItsOwnScreen : public PaneTest {
     double dx = 0;
     double dy = 0;
     gtk_native_get_surface_transform(native, &dx, &dy);
+    const double itemX = dx + double{bounds.origin.x} + double{bounds.size.width} / 2;
+    const double itemY = dy + double{bounds.origin.y} + double{bounds.size.height} / 2;
     Xdo("mousemove --window " + std::to_string(XidOf(item)) + " " +
-        std::to_string(static_cast<int>(dx + bounds.origin.x + bounds.size.width / 2)) + " " +
-        std::to_string(static_cast<int>(dy + bounds.origin.y + bounds.size.height / 2)) +
+        std::to_string(static_cast<int>(itemX)) + " " + std::to_string(static_cast<int>(itemY)) +
         " click 1");
     EXPECT_TRUE(PumpUntil([&] { return !gtk_widget_get_mapped(menu); })) << label;
   }

@@ -244,6 +244,10 @@ class SiteWindows : public test::GtkTest {
   SiteForm* Site(SecondaryWindow window) const {
     return dynamic_cast<SiteForm*>(sharedForms.Existing(window));
   }
+  bool SiteLoaded(SecondaryWindow window) const {
+    const SiteForm* site = Site(window);
+    return site != nullptr && site->IsLoaded();
+  }
 
   // Runs the site window's Tools command, which returns only once the window
   // has gone; |whileOpen| runs inside it, with the window shown. Afterwards the
@@ -366,7 +370,7 @@ TEST_P(EachSiteWindow, OpensModallyWithItsCaptionControlsAndFirstPagesLeavingThe
     test::SaveScreenshot(gtk, std::string("site-window-") + site.name);
   });
 
-  EXPECT_FALSE(Site(site.window)->IsLoaded());
+  EXPECT_FALSE(SiteLoaded(site.window));
   EXPECT_EQ(loaded.Count(), 1);
   // The main window's panes are the same panes on the same pages, never asked
   // for anything while the site window came and went.
@@ -424,7 +428,7 @@ TEST_P(EachSiteWindow, BrowsedThenClosedStartsOverAtItsFirstPageWithNothingToGoB
     pane.Navigate(server.Address("/elsewhere"));
     ASSERT_TRUE(test::PumpUntil([&] { return pane.CanGoBack() && !pane.IsLoading(); }));
   });
-  ASSERT_FALSE(Site(site.window)->IsLoaded());
+  ASSERT_FALSE(SiteLoaded(site.window));
 
   WhileOpen(site, [&](SiteForm& window) {
     AwaitFirstPages(site, window);
@@ -509,7 +513,7 @@ TEST_F(SiteWindows, ClosingTheMainWindowUnloadsAnOpenSiteWindowFirst) {
     form->Window()->close();  // the main window's close control
   });
   EXPECT_TRUE(mainLoadedWhenSiteWent);
-  EXPECT_FALSE(Site(site.window)->IsLoaded());
+  EXPECT_FALSE(SiteLoaded(site.window));
   EXPECT_FALSE(form->IsLoaded());
   EXPECT_EQ(loaded.Count(), 0);
   EXPECT_EQ(store.saves, 1);

@@ -1,0 +1,51 @@
+# SPDX-License-Identifier: MIT
+# The compiler warnings of every target of ours, in one place: an INTERFACE
+# target that each library, executable and test links PRIVATE. Headers of the
+# libraries we use come in through imported targets and so as system headers:
+# their own warnings stay out of our output.
+#
+# TICKLARK_WARNINGS_AS_ERRORS turns the warnings into errors. It is off by
+# default, so that a newer compiler with new warnings never stops a user's
+# build; `make test`, and so continuous integration, turns it on.
+option(TICKLARK_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" OFF)
+
+function(ticklark_add_warnings_target name)
+  set(common_warnings
+      -Wall
+      -Wextra
+      -Wshadow
+      -Wnon-virtual-dtor
+      -Wold-style-cast
+      -Wcast-align
+      -Wunused
+      -Woverloaded-virtual
+      -Wpedantic
+      -Wconversion
+      -Wsign-conversion
+      -Wnull-dereference
+      -Wdouble-promotion
+      -Wformat=2
+      -Wimplicit-fallthrough)
+  set(gcc_warnings
+      -Wmisleading-indentation
+      -Wduplicated-cond
+      -Wduplicated-branches
+      -Wlogical-op
+      -Wuseless-cast
+      -Wsuggest-override)
+
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    set(warnings ${common_warnings} ${gcc_warnings})
+  elseif(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    set(warnings ${common_warnings} -Wsuggest-override)
+  else()
+    message(AUTHOR_WARNING "No warnings set for the C++ compiler ${CMAKE_CXX_COMPILER_ID}")
+    set(warnings "")
+  endif()
+  if(TICKLARK_WARNINGS_AS_ERRORS)
+    list(APPEND warnings -Werror)
+  endif()
+
+  add_library(${name} INTERFACE)
+  target_compile_options(${name} INTERFACE $<$<COMPILE_LANGUAGE:CXX>:${warnings}>)
+endfunction()
