@@ -19,7 +19,19 @@ void OnDownloadStartedSignal(WebKitNetworkSession*, WebKitDownload* download,
   static_cast<WebSession*>(self)->OnDownloadStarted(download);
 }
 
+// The engine sizes its caches from the cache model when a context is made, so
+// the model is chosen before ours exists. The web-browser model keeps a web
+// process whose pages have gone, for minutes, ready for another page of its
+// site: a closed site window's process stayed behind that way, with all its
+// memory. The document-browser model keeps no idle web process, and still an
+// object cache and a disk cache.
+void ChooseCacheModel() {
+  webkit_web_context_set_cache_model(webkit_web_context_get_default(),
+                                     WEBKIT_CACHE_MODEL_DOCUMENT_BROWSER);
+}
+
 platform::GObjectPtr<WebKitWebContext> NewContext(const WebSession::Options& options) {
+  ChooseCacheModel();
   if (!options.memoryLimitMb) {
     return platform::Adopt(webkit_web_context_new());
   }
