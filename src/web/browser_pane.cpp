@@ -143,6 +143,10 @@ std::string NoticePage(PaneNotice notice, PaneRole role, const std::string& addr
 }
 
 platform::GObjectPtr<WebKitWebView> NewView(WebSession& session, WebKitWebView* related) {
+  // The first view of its own joins the web process started ahead for it.
+  const platform::GObjectPtr<WebKitWebView> startedAhead =
+      related ? nullptr : session.TakeViewStartedAhead();
+  related = startedAhead ? startedAhead.get() : related;
   GObject* object = nullptr;
   if (related) {
     // Context and network session come with the related view.

@@ -2,6 +2,7 @@
 #include "web/web_session.hpp"
 
 #include <chrono>
+#include <utility>
 
 #include <webkit/webkit.h>
 
@@ -145,6 +146,25 @@ WebSession::WebSession(platform::DefaultBrowser& defaultBrowser, Options options
   // without a GPU anyway.
   webkit_settings_set_hardware_acceleration_policy(m_settings.get(),
                                                    WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+}
+
+void WebSession::StartWebProcessAhead(const std::string& address) {
+  if (m_viewStartedAhead) {
+    return;
+  }
+  // A view starts its web process with its first load, not before.
+  m_viewStartedAhead = platform::Adopt(WEBKIT_WEB_VIEW(g_object_ref_sink(
+      g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", m_context.get(), "network-session",
+                   m_networkSession.get(), "settings", m_settings.get(), nullptr))));
+  webkit_web_view_load_uri(m_viewStartedAhead.get(), "about:blank");
+  // Starts the network process too; a name lookup sends nothing to the host.
+  if (const auto parts = HostAndPortOf(address.c_str()); parts && !parts->host.empty()) {
+    webkit_network_session_prefetch_dns(m_networkSession.get(), parts->host.c_str());
+  }
+}
+
+platform::GObjectPtr<WebKitWebView> WebSession::TakeViewStartedAhead() {
+  return std::exchange(m_viewStartedAhead, nullptr);
 }
 
 // The download code goes first, then the handler, the settings, the network

@@ -14,6 +14,7 @@ typedef struct _WebKitWebContext WebKitWebContext;
 typedef struct _WebKitNetworkSession WebKitNetworkSession;
 typedef struct _WebKitSettings WebKitSettings;
 typedef struct _WebKitDownload WebKitDownload;
+typedef struct _WebKitWebView WebKitWebView;
 
 namespace ticklark::platform {
 class DefaultBrowser;
@@ -78,6 +79,14 @@ class WebSession {
   static std::string DataDirectory();
   static std::string CacheDirectory();
 
+  // Starts the first window's web process and the network process ahead of
+  // it: a view that no window shows loads the empty page, which asks nothing
+  // of any server, and the host of |address| is looked up. The next view made
+  // without a related view joins that process (TakeViewStartedAhead).
+  void StartWebProcessAhead(const std::string& address);
+  // The view started ahead, once; empty when none was started or it was taken.
+  platform::GObjectPtr<WebKitWebView> TakeViewStartedAhead();
+
   // Every download the engine starts, from any pane, comes here: it goes on
   // when a user's action in its pane asked for it, and is cancelled otherwise.
   // Called by its trampoline.
@@ -94,6 +103,8 @@ class WebSession {
   // The refused base, taken apart once: it is asked about at every navigation.
   std::optional<RefusedAddress> m_refused;
   std::unique_ptr<PaneServices> m_services;
+  // Goes before the settings, network session and context it was made with.
+  platform::GObjectPtr<WebKitWebView> m_viewStartedAhead;
 };
 
 }  // namespace ticklark::web
