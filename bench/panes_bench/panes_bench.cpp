@@ -162,16 +162,19 @@ int main(int argc, char** argv) {
   ticklark::test::PumpUntil([&] { return Clock::now() - start >= std::chrono::seconds(10); },
                             std::chrono::seconds(15));
   long total = 0;
+  long own = 0;  // anonymous and shared memory: other programs do not move it
   const auto tree = ticklark::test::ProcessTree(getpid());
   std::string parts;
   for (int pid : tree) {
     const long pss = ticklark::test::RollupKiB(pid, "Pss");
     total += pss;
+    own += ticklark::test::RollupKiB(pid, "Pss_Anon") + ticklark::test::RollupKiB(pid, "Pss_Shmem");
     parts += " " + ticklark::test::CommandName(pid) + "=" + std::to_string(pss / 1024);
   }
   std::printf("processes (PSS MB):%s\n", parts.c_str());
-  std::printf("process tree 10 s after start: %zu processes, PSS %ld KiB (%.0f MB)\n", tree.size(),
-              total, static_cast<double>(total) / 1024.0);
+  std::printf("process tree 10 s after start: %zu processes, PSS %ld KiB (%.0f MB), own %.0f MB\n",
+              tree.size(), total, static_cast<double>(total) / 1024.0,
+              static_cast<double>(own) / 1024.0);
   form.Close();
   ticklark::ui::DestroyUnloadedWindows();
   return 0;
