@@ -24,10 +24,8 @@ void OnDownloadStartedSignal(WebKitNetworkSession*, WebKitDownload* download,
 // the model is chosen before ours exists. The web-browser model keeps each web
 // process whose pages have gone for five minutes, ready for another page of
 // its site: a closed site window's process stayed behind that way, with all its
-// memory. The document-browser model keeps no idle web process, and still an
-// object cache and a disk cache.
-constexpr unsigned kMemoryLimitMb = 200;
-
+// memory. The document-browser model keeps no idle web process, and still the
+// two pages Back and Forward restore at once, an object cache and a disk cache.
 void ChooseCacheModel() {
   webkit_web_context_set_cache_model(webkit_web_context_get_default(),
                                      WEBKIT_CACHE_MODEL_DOCUMENT_BROWSER);
@@ -35,22 +33,11 @@ void ChooseCacheModel() {
 
 platform::GObjectPtr<WebKitWebContext> NewContext(const WebSession::Options& options) {
   ChooseCacheModel();
+  if (!options.memoryLimitMb) {
+    return platform::Adopt(webkit_web_context_new());
+  }
   const platform::CPtr<WebKitMemoryPressureSettings, webkit_memory_pressure_settings_free> pressure(
       webkit_memory_pressure_settings_new());
-  if (!options.memoryLimitMb) {
-    // A web process that grows beyond 100 MB gives back what it can (pages
-    // kept for Back, decoded images, script garbage), beyond 160 MB all of it;
-    // none is ended for its size. The engine's own thresholds are in the
-    // gigabytes: the main window's one web process grew from 40 MB to almost
-    // four times that over 1000 menu commands, and kept it.
-    webkit_memory_pressure_settings_set_memory_limit(pressure.get(), kMemoryLimitMb);
-    webkit_memory_pressure_settings_set_conservative_threshold(pressure.get(), 0.5);
-    webkit_memory_pressure_settings_set_strict_threshold(pressure.get(), 0.8);
-    webkit_memory_pressure_settings_set_kill_threshold(pressure.get(), 0);
-    webkit_memory_pressure_settings_set_poll_interval(pressure.get(), 5);
-    return platform::Adopt(WEBKIT_WEB_CONTEXT(g_object_new(
-        WEBKIT_TYPE_WEB_CONTEXT, "memory-pressure-settings", pressure.get(), nullptr)));
-  }
   webkit_memory_pressure_settings_set_memory_limit(pressure.get(), *options.memoryLimitMb);
   // Ended on reaching the limit itself, not at a fraction of it.
   webkit_memory_pressure_settings_set_kill_threshold(pressure.get(), 1.0);
