@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <thread>
 
 #include <glib-unix.h>
 #include <glib.h>
@@ -18,6 +17,7 @@
 #include "about/about_form.hpp"
 #include "app/endpoint_launcher.hpp"
 #include "app/main_form.hpp"
+#include "app/splash_wait.hpp"
 #include "calc/calc_form.hpp"
 #include "platform/beep.hpp"
 #include "platform/default_browser.hpp"
@@ -44,6 +44,7 @@ Module1::~Module1() = default;
 void Module1::Main() {
   m_splash.Show();
   ui::PaintNow(*m_splash.Window());
+  m_services.session.StartWebProcessAhead(m_services.catalogue.EndpointBase());
   m_sleep(kSplashMilliseconds);
   m_main = std::make_unique<MainForm>(
       ui::FormServices{m_services.loaded, m_services.placement},
@@ -222,14 +223,15 @@ int Run(int argc, char** argv) {
     ProgramServices services{application, loaded,     placement,  settings,
                              *session,    *catalogue, sharedForms};
     RegisterSecondaryWindows(sharedForms, services);
-    // The splash's wait gives the endpoint its time to start; what it finds
-    // there is settled before the main window's first pages are asked for.
+    // The splash's wait gives the endpoint its time to start (what is found at
+    // its address is settled before the main window's first pages are asked
+    // for), and the web engine its time to start the main window's processes.
     module = std::make_unique<Module1>(services, [&](int ms) {
       const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
       if (endpoint->Prepare(until) == EndpointOutcome::kForeign) {
         session->RefuseAddressesOf(catalogue->EndpointBase());
       }
-      std::this_thread::sleep_until(until);
+      SplashWaitUntil(until);
     });
     module->Main();
     if (module->MainWindow() && module->MainWindow()->Window()) {

@@ -32,6 +32,8 @@ class SplashForm : public ui::Form {
 
  protected:
   void BuildControls(ui::FormLayout&) override {}
+  // Only the start procedure takes the splash away.
+  void OnCloseRequested() override {}
 };
 
 // How long the splash stays up before the main window is made.
@@ -57,9 +59,10 @@ class Module1 {
   Module1(ProgramServices services, Sleep sleep);
   ~Module1();
 
-  // Shows the splash and paints it, blocks this thread for four seconds, makes
-  // and loads the main window while the splash is up, unloads the splash and
-  // shows the main window.
+  // Shows the splash and paints it, waits four seconds while the main
+  // window's web process starts (nothing is asked of any server), makes and
+  // loads the main window while the splash is up, unloads the splash and shows
+  // the main window.
   void Main();
 
   MainForm* MainWindow() const { return m_main.get(); }

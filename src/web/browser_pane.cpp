@@ -142,20 +142,6 @@ std::string NoticePage(PaneNotice notice, PaneRole role, const std::string& addr
          what + "</p>" + hint + "<p class=\"address\">" + Escaped(address) + "</p></body></html>";
 }
 
-platform::GObjectPtr<WebKitWebView> NewView(WebSession& session, WebKitWebView* related) {
-  GObject* object = nullptr;
-  if (related) {
-    // Context and network session come with the related view.
-    object = static_cast<GObject*>(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related,
-                                                "settings", session.Settings(), nullptr));
-  } else {
-    object = static_cast<GObject*>(
-        g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", session.Context(), "network-session",
-                     session.NetworkSession(), "settings", session.Settings(), nullptr));
-  }
-  return platform::Adopt(WEBKIT_WEB_VIEW(g_object_ref_sink(object)));
-}
-
 }  // namespace
 
 class BrowserPane::Impl final : private PaneRecovery::Engine {
@@ -323,7 +309,7 @@ void OnLoadingSignal(GObject*, GParamSpec*, gpointer self) {
 BrowserPane::Impl::Impl(WebSession& session, PaneRole role, WebKitWebView* related)
     : m_session(session),
       m_policy(role),
-      m_view(NewView(session, related)),
+      m_view(session.NewView(related)),
       m_handlers(m_view.get()),
       m_recovery(
           *this, [] { return std::chrono::steady_clock::now(); }, session.Timings(),

@@ -2,6 +2,7 @@
 #include "web/web_session.hpp"
 
 #include <chrono>
+#include <utility>
 
 #include <webkit/webkit.h>
 
@@ -19,7 +20,19 @@ void OnDownloadStartedSignal(WebKitNetworkSession*, WebKitDownload* download,
   static_cast<WebSession*>(self)->OnDownloadStarted(download);
 }
 
+// The engine sizes its caches from the cache model when a context is made, so
+// the model is chosen before ours exists. The web-browser model keeps each web
+// process whose pages have gone for five minutes, ready for another page of
+// its site: a closed site window's process stayed behind that way, with all its
+// memory. The document-browser model keeps no idle web process, and still the
+// two pages Back and Forward restore at once, an object cache and a disk cache.
+void ChooseCacheModel() {
+  webkit_web_context_set_cache_model(webkit_web_context_get_default(),
+                                     WEBKIT_CACHE_MODEL_DOCUMENT_BROWSER);
+}
+
 platform::GObjectPtr<WebKitWebContext> NewContext(const WebSession::Options& options) {
+  ChooseCacheModel();
   if (!options.memoryLimitMb) {
     return platform::Adopt(webkit_web_context_new());
   }
@@ -57,6 +70,18 @@ platform::GObjectPtr<WebKitSettings> NewSettings() {
       "allow-universal-access-from-file-urls", FALSE, "allow-top-navigation-to-data-urls", FALSE,
       "disable-web-security", FALSE, "enable-media-stream", FALSE, "enable-webrtc", FALSE,
       "enable-fullscreen", FALSE, "media-playback-requires-user-gesture", TRUE, nullptr));
+}
+
+void KeepNavigationsInTheirProcess(WebKitSettings* settings) {
+  WebKitFeatureList* features = webkit_settings_get_all_features();
+  for (gsize i = 0; i < webkit_feature_list_get_length(features); ++i) {
+    WebKitFeature* feature = webkit_feature_list_get(features, i);
+    if (g_strcmp0(webkit_feature_get_identifier(feature), "ProcessSwapOnCrossSiteNavigation") ==
+        0) {
+      webkit_settings_set_feature_enabled(settings, feature, FALSE);
+    }
+  }
+  webkit_feature_list_unref(features);
 }
 
 using HostAndPort = WebSession::RefusedAddress;
@@ -133,6 +158,55 @@ WebSession::WebSession(platform::DefaultBrowser& defaultBrowser, Options options
   // without a GPU anyway.
   webkit_settings_set_hardware_acceleration_policy(m_settings.get(),
                                                    WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+}
+
+platform::GObjectPtr<WebKitWebView> WebSession::MakeView(WebKitWebView* related) {
+  GObject* object = nullptr;
+  if (related) {
+    // Context and network session come with the related view.
+    object = static_cast<GObject*>(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related,
+                                                "settings", m_settings.get(), nullptr));
+  } else {
+    object = static_cast<GObject*>(
+        g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", m_context.get(), "network-session",
+                     m_networkSession.get(), "settings", m_settings.get(), nullptr));
+  }
+  auto view = platform::Adopt(WEBKIT_WEB_VIEW(g_object_ref_sink(object)));
+  if (!m_navigationsStayInTheirProcess) {
+    // A page that goes to another site stays in its web process, as the
+    // panes of one window share theirs from the start. Left to the engine, a
+    // pane moves to a new web process at every other site and leaves the old
+    // one behind, suspended for Back or kept for that site's next page: after
+    // a day of menu commands the main window held ten web processes and almost
+    // three times its memory. The engine reads this setting from the views
+    // using it, so it is changed once the first view exists.
+    m_navigationsStayInTheirProcess = true;
+    KeepNavigationsInTheirProcess(m_settings.get());
+  }
+  return view;
+}
+
+platform::GObjectPtr<WebKitWebView> WebSession::NewView(WebKitWebView* related) {
+  // The first view of its own joins the web process started ahead for it.
+  if (!related && m_viewStartedAhead) {
+    const platform::GObjectPtr<WebKitWebView> startedAhead =
+        std::exchange(m_viewStartedAhead, nullptr);
+    return MakeView(startedAhead.get());
+  }
+  return MakeView(related);
+}
+
+void WebSession::StartWebProcessAhead(const std::string& address) {
+  if (m_viewStartedAhead) {
+    return;
+  }
+  // A view starts its web process with its first load, not before.
+  m_viewStartedAhead = MakeView(nullptr);
+  webkit_web_view_load_uri(m_viewStartedAhead.get(), "about:blank");
+  // Starts the network process too; a name lookup sends nothing to the host.
+  if (const auto parts = HostAndPortOf(address.c_str()); parts && !parts->host.empty()) {
+    webkit_network_session_prefetch_dns(m_networkSession.get(), parts->host.c_str());
+  }
 }
 
 // The download code goes first, then the handler, the settings, the network

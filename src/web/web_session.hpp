@@ -14,6 +14,7 @@ typedef struct _WebKitWebContext WebKitWebContext;
 typedef struct _WebKitNetworkSession WebKitNetworkSession;
 typedef struct _WebKitSettings WebKitSettings;
 typedef struct _WebKitDownload WebKitDownload;
+typedef struct _WebKitWebView WebKitWebView;
 
 namespace ticklark::platform {
 class DefaultBrowser;
@@ -78,12 +79,26 @@ class WebSession {
   static std::string DataDirectory();
   static std::string CacheDirectory();
 
+  // A new view for a pane, with the session's context, network session and
+  // settings. |related| given: the view shares its web process. Else the view
+  // started ahead takes the view's place when there is one, and a view of its
+  // own otherwise.
+  platform::GObjectPtr<WebKitWebView> NewView(WebKitWebView* related);
+
+  // Starts the first window's web process and the network process ahead of
+  // it: a view that no window shows loads the empty page, which asks nothing
+  // of any server, and the host of |address| is looked up. The next view made
+  // without a related view joins that process (NewView).
+  void StartWebProcessAhead(const std::string& address);
+
   // Every download the engine starts, from any pane, comes here: it goes on
   // when a user's action in its pane asked for it, and is cancelled otherwise.
   // Called by its trampoline.
   void OnDownloadStarted(WebKitDownload* download);
 
  private:
+  platform::GObjectPtr<WebKitWebView> MakeView(WebKitWebView* related);
+
   platform::DefaultBrowser& m_defaultBrowser;
   platform::GObjectPtr<WebKitWebContext> m_context;
   platform::GObjectPtr<WebKitNetworkSession> m_networkSession;
@@ -94,6 +109,9 @@ class WebSession {
   // The refused base, taken apart once: it is asked about at every navigation.
   std::optional<RefusedAddress> m_refused;
   std::unique_ptr<PaneServices> m_services;
+  // Goes before the settings, network session and context it was made with.
+  platform::GObjectPtr<WebKitWebView> m_viewStartedAhead;
+  bool m_navigationsStayInTheirProcess = false;
 };
 
 }  // namespace ticklark::web

@@ -1,15 +1,26 @@
 // SPDX-License-Identifier: MIT
-#include <chrono>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <optional>
+#include <string_view>
+#include <thread>
+
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <gtkmm/window.h>
 
 #include "app/fakes.hpp"
 #include "app/main_form.hpp"
+#include "app/splash_wait.hpp"
 #include "app/start.hpp"
 #include "platform/default_browser.hpp"
 #include "platform/window_placement.hpp"
 #include "support/gtk_fixture.hpp"
+#include "support/loopback_server.hpp"
+#include "support/process_tree.hpp"
 #include "support/screenshot.hpp"
 #include "web/web_session.hpp"
 
@@ -33,6 +44,93 @@ class StartProcedure : public test::GtkTest {
   SharedForms sharedForms;
   ProgramServices services{{}, loaded, placement, store, session, catalogue, sharedForms};
 };
+
+// A loopback server answering on a thread of its own: it counts a request the
+// moment one arrives, whatever the program's thread is doing.
+class ServerThread {
+ public:
+  ServerThread() : m_thread([this] { Run(); }) { m_server = m_ready.get_future().get(); }
+  ~ServerThread() {
+    g_main_loop_quit(m_loop);
+    m_thread.join();
+  }
+  test::LoopbackServer& Server() { return *m_server; }
+
+ private:
+  void Run() {
+    GMainContext* context = g_main_context_new();
+    g_main_context_push_thread_default(context);
+    {
+      test::LoopbackServer server;
+      m_loop = g_main_loop_new(context, FALSE);
+      m_ready.set_value(&server);
+      g_main_loop_run(m_loop);
+      g_main_loop_unref(m_loop);
+    }
+    g_main_context_pop_thread_default(context);
+    g_main_context_unref(context);
+  }
+
+  std::promise<test::LoopbackServer*> m_ready;
+  GMainLoop* m_loop = nullptr;
+  test::LoopbackServer* m_server = nullptr;
+  std::thread m_thread;
+};
+
+// Engine processes of this test's tree whose command starts with |name|.
+int EngineProcesses(std::string_view name) {
+  int count = 0;
+  for (int pid : test::ProcessTree(getpid())) {
+    count += test::CommandName(pid).rfind(name, 0) == 0 ? 1 : 0;
+  }
+  return count;
+}
+
+// The wait starts the main window's web process and the network process, yet
+// nothing reaches a server before the main window's Load asks for its pages,
+// which then come through that same web process.
+TEST_F(StartProcedure, WaitStartsTheEngineWithoutAnyRequestBeforeLoad) {
+  ServerThread thread;
+  test::LoopbackServer& server = thread.Server();
+  web::DestinationCatalogue pages{server.BaseAddress()};
+  const web::Destination firstPages[] = {web::Destination::islandjava,
+                                         web::Destination::quickennews,
+                                         web::Destination::ticklark_ad_frame};
+  for (web::Destination page : firstPages) {
+    server.ServeHtml(test::PathOf(pages.Address(page)), "<title>first page</title>");
+  }
+  int webProcessesInWait = 0;
+  int networkProcessesInWait = 0;
+  std::optional<std::size_t> requestsAtLoad;
+  store.onRead = [&] {
+    // The first geometry read opens the main window's Load.
+    if (!requestsAtLoad) {
+      requestsAtLoad = server.Requests().size();
+    }
+  };
+  Module1 started({{}, loaded, placement, store, session, pages, sharedForms}, [&](int ms) {
+    // The program's own wait, in full: whatever the engine would ask of a
+    // server on its own before Load, it asks now.
+    SplashWait(ms);
+    webProcessesInWait = EngineProcesses("WebKitWebProces");
+    networkProcessesInWait = EngineProcesses("WebKitNetworkPr");
+  });
+  started.Main();
+
+  EXPECT_EQ(webProcessesInWait, 1);
+  EXPECT_EQ(networkProcessesInWait, 1);
+  EXPECT_EQ(requestsAtLoad, std::optional<std::size_t>(0));
+  EXPECT_TRUE(test::PumpUntil(
+      [&] {
+        return std::all_of(std::begin(firstPages), std::end(firstPages), [&](auto page) {
+          return server.CountRequests(test::PathOf(pages.Address(page))) > 0;
+        });
+      },
+      std::chrono::seconds(20)));
+  EXPECT_EQ(EngineProcesses("WebKitWebProces"), 1);
+  started.MainWindow()->Close();
+  ui::DestroyUnloadedWindows();
+}
 
 TEST_F(StartProcedure, SplashIsPaintedAndAloneDuringTheWaitMainWindowComesAfter) {
   std::vector<std::string> steps;
@@ -71,8 +169,7 @@ TEST_F(StartProcedure, SplashIsPaintedAndAloneDuringTheWaitMainWindowComesAfter)
 }
 
 TEST_F(StartProcedure, TheRealWaitBlocksForFourSeconds) {
-  Module1 started(services,
-                  [](int milliseconds) { g_usleep(static_cast<gulong>(milliseconds) * 1000); });
+  Module1 started(services, SplashWait);
   const auto begin = std::chrono::steady_clock::now();
   started.Main();
   const auto elapsed = std::chrono::steady_clock::now() - begin;

@@ -390,6 +390,26 @@ TEST_F(PaneRobustness, FortyWindowLifetimesKeepWebProcessesBounded) {
   EXPECT_TRUE(PumpUntil([] { return WebProcessIds().size() <= 1; }, 10s));
 }
 
+// A pane that goes to another site keeps its web process, and Back comes to
+// it there too: no process is left behind for Back or for that site's next
+// page, which over a day of menu commands had piled up ten of them.
+TEST_F(PaneRobustness, AnotherSitesPageStaysInThePanesWebProcess) {
+  ServePage("/first", "First");
+  ServePage("/other", "Other");
+  BrowserPane& main = AddPane(PaneRole::kMain);
+  ASSERT_TRUE(Open(main, "/first", "First"));
+  const std::vector<int> processes = WebProcessIds();
+  // 127.0.0.1 and localhost are two sites to the engine.
+  std::string other = m_server.Address("/other");
+  other.replace(other.find("127.0.0.1"), 9, "localhost");
+  main.Navigate(other);
+  ASSERT_TRUE(WaitForTitle(main, "Other"));
+  EXPECT_EQ(WebProcessIds(), processes);
+  main.GoBack();
+  ASSERT_TRUE(WaitForTitle(main, "First"));
+  EXPECT_EQ(WebProcessIds(), processes);
+}
+
 // Ending the web process of one pane of a window ends its partner's page too:
 // they share the process. A pane of another window keeps its own.
 TEST_F(PaneRobustness, PanesOfOneWindowShareAWebProcess) {
