@@ -25,10 +25,8 @@ run: build-program
 build: test-deps configure
 	@cmake --build --preset default
 
-# A test that fails is run once more before it counts as failed: a shared
-# virtual display under two parallel jobs now and then drops a connection.
 test: build
-	@scripts/with-test-display ctest --preset default --repeat until-pass:2
+	@scripts/with-test-display ctest --preset default
 
 package: package-deps build-program
 	@cd build && cpack -G DEB
