@@ -278,7 +278,7 @@ TEST_F(CalcWindowTest, ThirtySevenDigitsKeepThirtySixAndBeep) {
     Xdo("type 1234567890123456789012345678901234567");
     ExpectDisplay("123456789012345678901234567890123456");
     EXPECT_TRUE(test::PumpUntil([&] { return m_beeper.beeps == 1; }, 2s));
-    test::PumpFor(200ms);  // lets the window lay out and draw the new text
+    ASSERT_TRUE(test::AwaitNextFrame(*m_calc.Window()));  // the new text laid out and drawn
     // Drawn smaller, on the one line the display has room for.
     auto& output = dynamic_cast<Gtk::Label&>(*m_calc.Control("lblOutput"));
     EXPECT_EQ(output.get_layout()->get_line_count(), 1);

@@ -159,10 +159,14 @@ class PaneBrowsingOnItsOwnScreen : public PaneTest {
       item = ShownLabel(GTK_WIDGET(ViewOf(pane)), label);
       return item != nullptr;
     })) << label;
-    PumpFor(200ms);  // the menu settles where it will stay
-    graphene_rect_t bounds;
     GtkNative* native = gtk_widget_get_native(item);
     GtkWidget* menu = GTK_WIDGET(native);
+    // The menu settles where it will stay: on the screen, and laid out and
+    // drawn there twice.
+    ASSERT_TRUE(PumpUntil([&] { return gtk_widget_get_mapped(menu) && XidOf(item) != 0; }));
+    ASSERT_TRUE(AwaitNextFrame(*Glib::wrap(menu)));
+    ASSERT_TRUE(AwaitNextFrame(*Glib::wrap(menu)));
+    graphene_rect_t bounds;
     ASSERT_TRUE(gtk_widget_compute_bounds(item, menu, &bounds));
     double dx = 0;
     double dy = 0;
@@ -344,7 +348,7 @@ TEST_F(PaneBrowsingOnItsOwnScreen, PrintKeyAndMenuPrintThePageToPdfAndAPageAlone
 
   // Script of the page's own, long after any user action: nothing opens.
   Eval(pane, "setTimeout(() => { for (let i = 0; i < 5; i++) window.print(); }, 10)");
-  PumpFor(500ms);
+  PumpFor(500ms);  // time for a dialog that must not open
   EXPECT_EQ(m_desktop.printDialogs, 0);
 
   Press(pane, "ctrl+p");
@@ -434,7 +438,7 @@ TEST_F(PaneBrowsingOnItsOwnScreen, DownloadsAskWhereAndOnlyCompleteFilesTakeTheC
   // A page's own click, without the user: no dialog, nothing saved.
   Eval(pane, "document.getElementById('csv').click()");
   ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/export.csv") == 1; }));
-  PumpFor(300ms);
+  PumpFor(300ms);  // time for a dialog that must not open
   EXPECT_TRUE(m_desktop.saves.empty());
 
   // Accepted: asked over the pane's window with the server's name in the
@@ -444,7 +448,7 @@ TEST_F(PaneBrowsingOnItsOwnScreen, DownloadsAskWhereAndOnlyCompleteFilesTakeTheC
   EXPECT_EQ(m_desktop.saves[0].name, "earnings.csv");
   EXPECT_EQ(m_desktop.saves[0].folder, downloads.string());
   EXPECT_EQ(m_desktop.saves[0].parent, m_window);
-  PumpFor(300ms);
+  PumpFor(300ms);  // time for a file that must not be written yet
   EXPECT_TRUE(FileNames(downloads).empty());
   EXPECT_EQ(m_desktop.saves[0].accept(chosen.string()), "");
   ASSERT_TRUE(PumpUntil([&] { return m_desktop.notices.size() == 1; }));
@@ -476,7 +480,7 @@ TEST_F(PaneBrowsingOnItsOwnScreen, DownloadsAskWhereAndOnlyCompleteFilesTakeTheC
   Click(pane, 100, 150);
   ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/export.csv") == requests + 5; }));
   ASSERT_TRUE(PumpUntil([&] { return m_desktop.saves.size() == 4; }));
-  PumpFor(300ms);
+  PumpFor(300ms);  // time for a second dialog that must not open
   EXPECT_EQ(m_desktop.saves.size(), 4u);
   m_desktop.saves[3].cancel();
 

@@ -159,7 +159,7 @@ TEST_F(PaneRobustness, PanesWithoutANavigationBarComeBackAfterACrash) {
   ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/strip") == 2; }));
   ASSERT_TRUE(WaitForTitle(ad, "Strip"));
   EXPECT_EQ(ad.Notice(), PaneNotice::kNone);
-  PumpFor(600ms);
+  PumpFor(600ms);  // twice the back-off: time for a reload that must not come
   EXPECT_EQ(main.Notice(), PaneNotice::kCrashed);
   EXPECT_EQ(m_server.CountRequests("/page"), 1u);
 }
