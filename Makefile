@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: MIT
 # make run      installs what building and running need, builds, starts Ticklark 2
 # make test     adds the test tools, builds everything, runs the whole suite
+# make test-fast  the same without the tests labelled slow, in under a minute
 # make package  writes build/ticklark2_<version>-1_<arch>.deb
-.PHONY: run test build build-program configure deps test-deps package-deps package clean
+.PHONY: run test test-fast build build-program configure deps test-deps package-deps package clean
 
 deps:
 	@scripts/install-deps
@@ -27,6 +28,9 @@ build: test-deps configure
 
 test: build
 	@scripts/with-test-display ctest --preset default
+
+test-fast: build
+	@scripts/with-test-display ctest --preset default -LE slow
 
 package: package-deps build-program
 	@cd build && cpack -G DEB
