@@ -18,7 +18,7 @@ start_program() {
   "$program" >"$work/out.txt" 2>&1 &
   pid=$!
   pids+=("$pid")
-  splash_first= splash_last= main= together=0
+  splash_before=$(now_ms) splash_first= splash_last= splash_after= main= together=0
   local deadline=$(( $(now_ms) + 20000 ))
   while [ "$(now_ms)" -lt "$deadline" ]; do
     local s m t
@@ -33,7 +33,14 @@ start_program() {
         m=$id
       fi
     done
-    if [ -n "$s" ]; then [ -z "$splash_first" ] && splash_first=$t; splash_last=$t; fi
+    if [ -n "$s" ]; then
+      [ -z "$splash_first" ] && splash_first=$t
+      splash_last=$t
+    elif [ -z "$splash_first" ]; then
+      splash_before=$t
+    elif [ -z "$splash_after" ]; then
+      splash_after=$t
+    fi
     if [ -n "$s" ] && [ -n "$m" ]; then together=1; fi
     if [ -n "$m" ]; then main=$m; break; fi
     sleep 0.05
@@ -61,10 +68,13 @@ placed_as_stored() {
 start_program
 check "the main window appears" test -n "$main"
 check "the splash appears first" test -n "$splash_first"
-# Seen through polling, so a little of each end may be missed; the exact wait
-# is measured inside the program's own tests.
-check "the splash stays about 4000 ms (first seen to last seen: $((splash_last - splash_first)) ms)" \
-  test $((splash_last - splash_first)) -ge 3500
+# Seen through polling, which a busy machine slows down: the splash stayed at
+# least from its first sighting to its last, and at most from the look before
+# it to the look after it. The exact wait is measured in the program's own tests.
+seen=$((${splash_last:-0} - ${splash_first:-0}))
+within=$((${splash_after:-0} - splash_before))
+check "the splash stays about 4000 ms (seen for $seen ms, gone within $within ms)" \
+  test "$seen" -le 5000 -a "$within" -ge 3500
 check "splash and main window are never visible together" test "$together" -eq 0
 
 # The menus as a person uses them: a site window and the About window open and
