@@ -124,7 +124,8 @@ def on_screen(caption):  # the ids of the visible windows named |caption|
 
 
 def check_icon(caption):
-    ids = on_screen(caption)
+    # A search can miss when another window goes while it looks: it is asked again.
+    ids = wait_for(lambda: on_screen(caption), 5) or []
     check(ids, f"{caption}: window found on the screen")
     for window_id in ids[:1]:
         icon = subprocess.run(["xprop", "-id", window_id, "_NET_WM_ICON"], capture_output=True,
