@@ -123,6 +123,14 @@ def on_screen(caption):  # the ids of the visible windows named |caption|
     return output("xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(caption)}$").split()
 
 
+def main_window_id():
+    # The splash, 470 x 256, bears the same name; it goes soon after.
+    for window_id in on_screen("Ticklark 2"):
+        if not re.search(r"^\s*Width: 470$", output("xwininfo", "-id", window_id), re.M):
+            return window_id
+    return None
+
+
 def check_icon(caption):
     # A search can miss when another window goes while it looks: it is asked again.
     ids = wait_for(lambda: on_screen(caption), 5) or []
@@ -169,8 +177,10 @@ try:
     check(main is not None, "the main window is on the accessibility bus")
     if main is None:
         raise SystemExit(1)
-    main_id = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Ticklark 2$"],
-                             capture_output=True, text=True).stdout.split()[0]
+    main_id = wait_for(main_window_id, 30)
+    check(main_id is not None, "the main window is on the screen")
+    if main_id is None:
+        raise SystemExit(1)
     check_icon("Ticklark 2")
     check_every_focusable_control(main, "main window")
     for name in ("Back", "Forward", "Stop", "Refresh"):
