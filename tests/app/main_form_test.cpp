@@ -125,6 +125,8 @@ TEST_F(MainWindow, LoadRestoresGeometryThenRequestsTheThreeFirstPagesInOrder) {
   form->Show();
   ASSERT_TRUE(test::PumpUntil([&] { return form->Window()->get_mapped(); }));
   form->Window()->set_default_size(1016, 720);
+  // Only the picture waits for the web pages' own painting, which nothing
+  // announces; nothing checked depends on it.
   test::PumpFor(std::chrono::milliseconds(500));
   test::SaveScreenshot(*form->Window(), "main-window");
 }
@@ -193,7 +195,7 @@ TEST_F(MainWindow, BackAfterAMenuCommandReturnsToThePageBeforeIt) {
   EXPECT_EQ(form->WebBrowser1()->CurrentAddress(), catalogue.Address(Destination::islandjava));
   // Forward with nothing ahead leaves the pane as it is.
   g_signal_emit_by_name(forward->gobj(), "clicked");
-  test::PumpFor(std::chrono::milliseconds(300));
+  test::PumpFor(std::chrono::milliseconds(300));  // time for a load that must not start
   EXPECT_EQ(form->WebBrowser2()->CurrentAddress(), catalogue.Address(Destination::rhipo));
 }
 
@@ -260,7 +262,7 @@ TEST_F(MainWindow, RefusedEndpointPagesShowANoticeAndAreNeverAskedFor) {
   pane->Navigate(outside.Address("/to-endpoint"));
   EXPECT_TRUE(test::PumpUntil([&] { return outside.CountRequests("/to-endpoint") == 1; }));
   EXPECT_TRUE(refused(pane));
-  test::PumpFor(std::chrono::milliseconds(300));
+  test::PumpFor(std::chrono::milliseconds(300));  // time for a request that must not come
   EXPECT_TRUE(server.Requests().empty()) << server.Requests().front();
 }
 

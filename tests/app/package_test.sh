@@ -62,9 +62,7 @@ check "lintian finds no error" bash -c "! grep '^E:' '$work/lintian.txt'"
 cat "$work/lintian.txt"
 
 # Run from the unpacked root: the endpoint is found beside the program.
-openbox >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+start_wm
 "$root/usr/bin/ticklark2" --gapplication-app-id=org.ticklark.Ticklark2.Package$$ >"$work/out.txt" 2>&1 &
 pid=$!
 pids+=("$pid")

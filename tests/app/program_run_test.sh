@@ -7,29 +7,18 @@ program=$1
 work=$(mktemp -d /tmp/ticklark-run.XXXXXX)
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache
 settings=$XDG_CONFIG_HOME/Ticklark2/settings.ini
-failures=0
-passes=0
-wm_pid=
-cleanup() { [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-
-check() {  # check <description> <command...>
-  local what=$1; shift
-  if "$@"; then passes=$((passes + 1)); else echo "FAIL: $what"; failures=$((failures + 1)); fi
-}
-now_ms() { date +%s%3N; }
+. "$(dirname "$0")/script_checks.sh"
 stored() { sed -n "s/^$1=//p" "$settings" 2>/dev/null; }
 
-openbox >/dev/null 2>&1 &
-wm_pid=$!
-sleep 1
+start_wm
 
 # Runs the program until its main window shows; leaves its pid in $pid and the
 # main window's id in $main. Records how the splash and main window appeared.
 start_program() {
   "$program" >"$work/out.txt" 2>&1 &
   pid=$!
-  splash_first= splash_last= main= together=0
+  pids+=("$pid")
+  splash_before=$(now_ms) splash_first= splash_last= splash_after= main= together=0
   local deadline=$(( $(now_ms) + 20000 ))
   while [ "$(now_ms)" -lt "$deadline" ]; do
     local s m t
@@ -44,57 +33,56 @@ start_program() {
         m=$id
       fi
     done
-    if [ -n "$s" ]; then [ -z "$splash_first" ] && splash_first=$t; splash_last=$t; fi
+    if [ -n "$s" ]; then
+      [ -z "$splash_first" ] && splash_first=$t
+      splash_last=$t
+    elif [ -z "$splash_first" ]; then
+      splash_before=$t
+    elif [ -z "$splash_after" ]; then
+      splash_after=$t
+    fi
     if [ -n "$s" ] && [ -n "$m" ]; then together=1; fi
     if [ -n "$m" ]; then main=$m; break; fi
     sleep 0.05
   done
-  sleep 0.5
 }
 
 close_program() {
   wmctrl -c 'Ticklark 2'
-  local deadline=$(( $(now_ms) + 10000 ))
-  while kill -0 "$pid" 2>/dev/null && [ "$(now_ms)" -lt "$deadline" ]; do sleep 0.1; done
-  ! kill -0 "$pid" 2>/dev/null
+  wait_for 10000 gone "$pid"
+}
+# The main window's client area where the stored outer bounds and the frame
+# put it; leaves what it found in $x $y $w and the frame in $fl $fr $ft $fb.
+placed_as_stored() {
+  local extents
+  extents=$(xprop -id "$main" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= //p' | sed 's/,//g')
+  read -r fl fr ft fb <<<"${extents:-0 0 0 0}"
+  x=$(xwininfo -id "$main" 2>/dev/null | sed -n 's/.*Absolute upper-left X: *//p')
+  y=$(xwininfo -id "$main" 2>/dev/null | sed -n 's/.*Absolute upper-left Y: *//p')
+  w=$(xwininfo -id "$main" 2>/dev/null | sed -n 's/.*Width: *//p')
+  [ -n "$extents" ] && [ "$x,$y" = "$(($(stored MainLeft) / 15 + fl)),$(($(stored MainTop) / 15 + ft))" ] &&
+    [ $((w + fl + fr)) -eq $(($(stored MainWidth) / 15)) ]
 }
 
 # First run: splash for four seconds, alone; defaults stored back unchanged.
 start_program
 check "the main window appears" test -n "$main"
 check "the splash appears first" test -n "$splash_first"
-# Seen through polling, so a little of each end may be missed; the exact wait
-# is measured inside the program's own tests.
-check "the splash stays about 4000 ms (first seen to last seen: $((splash_last - splash_first)) ms)" \
-  test $((splash_last - splash_first)) -ge 3500
+# Seen through polling, which a busy machine slows down: the splash stayed at
+# least from its first sighting to its last, and at most from the look before
+# it to the look after it. The exact wait is measured in the program's own tests.
+seen=$((${splash_last:-0} - ${splash_first:-0}))
+within=$((${splash_after:-0} - splash_before))
+check "the splash stays about 4000 ms (seen for $seen ms, gone within $within ms)" \
+  test "$seen" -le 5000 -a "$within" -ge 3500
 check "splash and main window are never visible together" test "$together" -eq 0
 
 # The menus as a person uses them: a site window and the About window open and
 # close again, and the program goes on.
-window_shows() {  # window_shows <name>: waits up to 5 s for a visible window
-  local deadline=$(( $(now_ms) + 5000 ))
-  while [ "$(now_ms)" -lt "$deadline" ]; do
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
-window_gone() {
-  local deadline=$(( $(now_ms) + 5000 ))
-  while [ "$(now_ms)" -lt "$deadline" ]; do
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-  return 1
-}
-wait_until() {  # wait_until <command...>: up to 5 s
-  local deadline=$(( $(now_ms) + 5000 ))
-  while [ "$(now_ms)" -lt "$deadline" ]; do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
+shown() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+window_shows() { wait_for 5000 shown "$1"; }  # window_shows <name>
+window_gone() { wait_for 5000 not shown "$1"; }
+wait_until() { wait_for 5000 "$@"; }  # wait_until <command...>: up to 5 s
 # The panes' own keys: Ctrl+plus zooms the page's site and keeps the level in
 # a file of its own; F5 and Escape stay in the pane; Ctrl+P opens the print
 # dialog. The menu's access keys and the other windows' keys work as before.
@@ -104,7 +92,9 @@ xdotool key ctrl+plus F5 Escape
 check "Ctrl+plus in a pane keeps its site's zoom in zoom-levels.ini" \
   wait_until grep -qE '^[^=]+=110$' "$zoom"
 xdotool windowactivate --sync "$main" 2>/dev/null
-xdotool key alt+t; sleep 0.7; xdotool key Return
+xdotool key alt+t
+wait_for 5000 menu_open "$pid"
+xdotool key Return
 check "Tools > Earnings Calendar (Nasdaq) opens its window" window_shows '^Nasdaq Earnings Calendar$'
 xdotool search --onlyvisible --name '^Nasdaq Earnings Calendar$' windowactivate --sync 2>/dev/null
 xdotool key ctrl+0 ctrl+minus
@@ -116,7 +106,9 @@ check "Escape closes it" window_gone '^Print$'
 wmctrl -c 'Nasdaq Earnings Calendar'
 check "its close control closes it" window_gone '^Nasdaq Earnings Calendar$'
 xdotool windowactivate --sync "$main" 2>/dev/null
-xdotool key alt+h; sleep 0.7; xdotool key a
+xdotool key alt+h
+wait_for 5000 menu_open "$pid"
+xdotool key a
 check "Help > About opens the About window" window_shows '^About Ticklark 2$'
 xdotool key Escape
 check "Escape closes it" window_gone '^About Ticklark 2$'
@@ -130,11 +122,7 @@ check "no GTK warnings on the terminal" bash -c "! grep -E 'Gtk-(WARNING|CRITICA
 # Stored bounds are applied: outer top-left at 100,80 pixels, frame included.
 printf '[Settings]\nMainLeft=1500\nMainTop=1200\nMainWidth=12000\nMainHeight=9000\n' > "$settings"
 start_program
-extents=$(xprop -id "$main" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
-read -r fl fr ft fb <<<"${extents:-0 0 0 0}"
-x=$(xwininfo -id "$main" | sed -n 's/.*Absolute upper-left X: *//p')
-y=$(xwininfo -id "$main" | sed -n 's/.*Absolute upper-left Y: *//p')
-w=$(xwininfo -id "$main" | sed -n 's/.*Width: *//p')
+wait_for 5000 placed_as_stored
 check "client area at the stored outer position plus the frame ($x,$y; frame $fl,$ft)" \
   test "$x,$y" = "$((100 + fl)),$((80 + ft))"
 check "outer width as stored ($w + $fl + $fr)" test $((w + fl + fr)) -eq 800
@@ -144,16 +132,23 @@ check "values unchanged" \
 
 # Minimised: nothing stored.
 start_program
+wait_for 5000 placed_as_stored
 xdotool windowminimize "$main"
-sleep 0.5
+wait_for 3000 minimised "$main"
 check "closing while minimised ends the program" close_program
 check "minimised close leaves the stored values" \
   test "$(stored MainLeft) $(stored MainTop) $(stored MainWidth) $(stored MainHeight)" = "1500 1200 12000 9000"
 
 # Maximised: stores the maximised bounds, reopens normal over the same area.
 start_program
+wait_for 5000 placed_as_stored
 wmctrl -i -r "$main" -b add,maximized_vert,maximized_horz
-sleep 0.8
+maximised() {  # over the screen's whole width, frame included
+  xprop -id "$main" _NET_WM_STATE | grep -q '_NET_WM_STATE_MAXIMIZED_HORZ' || return 1
+  placed_as_stored  # only for the width and the frame it leaves
+  [ $((w + fl + fr)) -eq 1600 ]
+}
+wait_for 3000 maximised
 check "closing while maximised ends the program" close_program
 max_w=$(stored MainWidth)
 check "maximised close stores the screen's width ($max_w twips)" test "$max_w" = "24000"

@@ -11,12 +11,30 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() {  # check <description> <command...>
+check() {  # check <description> <command...>: fails as the command does
   local what=$1; shift
-  if "$@"; then passes=$((passes + 1)); else echo "FAIL: $what"; failures=$((failures + 1)); fi
+  if "$@"; then passes=$((passes + 1)); else echo "FAIL: $what"; failures=$((failures + 1)); return 1; fi
 }
 now_ms() { date +%s%3N; }
 wait_for() {  # wait_for <milliseconds> <command...>
   local deadline=$(( $(now_ms) + $1 )); shift
   until "$@"; do [ "$(now_ms)" -lt "$deadline" ] || return 1; sleep 0.1; done
+}
+not() { ! "$@"; }
+gone() { ! kill -0 "$1" 2>/dev/null; }  # gone <pid>
+# Whether a window manager has taken the screen. The root window keeps the
+# announcement of one that was killed; wmctrl then finds no window behind it.
+wm_ready() { wmctrl -m 2>/dev/null | grep -q '^Name: '; }
+start_wm() {
+  openbox >/dev/null 2>&1 &
+  pids+=($!)
+  check "the window manager takes the screen" wait_for 10000 wm_ready
+}
+minimised() { xprop -id "$1" _NET_WM_STATE 2>/dev/null | grep -q '_NET_WM_STATE_HIDDEN'; }
+menu_open() {  # menu_open <pid>: one of the program's menus is on the screen
+  local id
+  for id in $(xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
+    xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q '_NET_WM_WINDOW_TYPE_MENU$' && return 0
+  done
+  return 1
 }

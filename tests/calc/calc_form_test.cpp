@@ -92,7 +92,7 @@ class CalcWindowTest : public test::GtkTest {
   }
 
   void ExpectDisplay(const std::string& text) {
-    EXPECT_TRUE(test::PumpUntil([&] { return Display() == text; }, 3s))
+    EXPECT_TRUE(test::PumpUntil([&] { return Display() == text; }))
         << "display \"" << Display() << "\", expected \"" << text << "\"";
   }
 
@@ -277,8 +277,8 @@ TEST_F(CalcWindowTest, ThirtySevenDigitsKeepThirtySixAndBeep) {
   OpenAndRun([&] {
     Xdo("type 1234567890123456789012345678901234567");
     ExpectDisplay("123456789012345678901234567890123456");
-    EXPECT_TRUE(test::PumpUntil([&] { return m_beeper.beeps == 1; }, 2s));
-    test::PumpFor(200ms);  // lets the window lay out and draw the new text
+    EXPECT_TRUE(test::PumpUntil([&] { return m_beeper.beeps == 1; }));
+    ASSERT_TRUE(test::AwaitNextFrame(*m_calc.Window()));  // the new text laid out and drawn
     // Drawn smaller, on the one line the display has room for.
     auto& output = dynamic_cast<Gtk::Label&>(*m_calc.Control("lblOutput"));
     EXPECT_EQ(output.get_layout()->get_line_count(), 1);
@@ -394,7 +394,7 @@ TEST_F(CalcWindowTest, MemoryAndErrorStateOutlastClosingTheWindow) {
   OpenAndRun([&] {
     Xdo("type 5");
     Click("cmdMEM", 2);
-    EXPECT_TRUE(test::PumpUntil([&] { return Text("lblMem") == "M"; }, 3s));
+    EXPECT_TRUE(test::PumpUntil([&] { return Text("lblMem") == "M"; }));
   });
   OpenAndRun([&] {
     EXPECT_EQ(Display(), "0");
@@ -408,7 +408,7 @@ TEST_F(CalcWindowTest, MemoryAndErrorStateOutlastClosingTheWindow) {
   OpenAndRun([&] {
     EXPECT_EQ(Display(), "0");
     Xdo("type 5");
-    EXPECT_TRUE(test::PumpUntil([&] { return m_beeper.beeps == 1; }, 2s));
+    EXPECT_TRUE(test::PumpUntil([&] { return m_beeper.beeps == 1; }));
     EXPECT_EQ(Display(), "0");
     Xdo("key Escape");
     Xdo("type 5");

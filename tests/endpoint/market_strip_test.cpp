@@ -207,6 +207,8 @@ TEST_F(MarketStrip, ShowsTheFixedClockTicksEverySecondAndRequestsNothingElse) {
   EXPECT_EQ(m_requested[0].substr(0, m_requested[0].find('#')),
             m_address.substr(0, m_address.find('#')));
 
+  // Only the picture waits for the page's own painting, which nothing
+  // announces; nothing checked depends on it.
   PumpFor(std::chrono::milliseconds(200));
   ticklark::test::SaveScreenshot(*Glib::wrap(m_window), "endpoint_market_strip_open");
 }
@@ -226,7 +228,7 @@ TEST_F(MarketStrip, DrawsEveryOtherSession) {
     LoadAt(session.epoch_ms);
     EXPECT_EQ(Shown("phase"), session.label);
     EXPECT_EQ(Evaluate("document.getElementById('status').className"), session.phase);
-    PumpFor(std::chrono::milliseconds(200));
+    PumpFor(std::chrono::milliseconds(200));  // only for the picture, as above
     ticklark::test::SaveScreenshot(*Glib::wrap(m_window),
                                    std::string("endpoint_market_strip_") + session.phase);
   }

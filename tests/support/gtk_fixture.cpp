@@ -5,6 +5,7 @@
 
 #include <gtk/gtk.h>
 #include <gtkmm/init.h>
+#include <gtkmm/widget.h>
 
 namespace ticklark::test {
 
@@ -36,6 +37,20 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
 void PumpFor(std::chrono::milliseconds duration) {
   const auto deadline = std::chrono::steady_clock::now() + duration;
   PumpUntil([deadline] { return std::chrono::steady_clock::now() >= deadline; }, duration * 2);
+}
+
+bool AwaitNextFrame(Gtk::Widget& widget, std::chrono::milliseconds timeout) {
+  GdkFrameClock* clock = gtk_widget_get_frame_clock(widget.gobj());
+  if (!clock) {
+    return false;
+  }
+  int painted = 0;
+  const gulong handler = g_signal_connect_swapped(
+      clock, "after-paint", G_CALLBACK(+[](int* count) { ++*count; }), &painted);
+  widget.queue_draw();
+  const bool done = PumpUntil([&] { return painted > 0; }, timeout);
+  g_signal_handler_disconnect(clock, handler);
+  return done;
 }
 
 }  // namespace ticklark::test

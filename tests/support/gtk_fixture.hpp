@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+namespace Gtk {
+class Widget;
+}
+
 namespace ticklark::test {
 
 // Starts GTK (X11 backend) and gtkmm once per test binary. Safe to call again.
@@ -18,7 +22,15 @@ bool PumpUntil(const std::function<bool()>& done,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 // Runs the default main context for |duration|, handling whatever arrives.
+// For waits on something that must not happen; anything that does happen has
+// a condition to wait for with PumpUntil.
 void PumpFor(std::chrono::milliseconds duration);
+
+// Has |widget| drawn again and waits until its window has painted that frame,
+// so that whatever changed before has been laid out and drawn. False when no
+// frame came within |timeout| (an unmapped widget has none).
+bool AwaitNextFrame(Gtk::Widget& widget,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // Test fixture for anything that makes widgets.
 class GtkTest : public ::testing::Test {

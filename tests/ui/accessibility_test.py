@@ -54,7 +54,21 @@ def wait_for(predicate, seconds=20.0):  # pumping the bus meanwhile
 
 def keys(*arguments):
     subprocess.run(["xdotool", *arguments], check=False)
-    time.sleep(0.6)
+
+
+def output(*command):
+    return subprocess.run(list(command), capture_output=True, text=True).stdout
+
+
+def window_manager_ready():
+    # wmctrl finds no window behind the announcement of one that has gone.
+    return output("wmctrl", "-m").startswith("Name: ")
+
+
+def menu_open():
+    return any("_NET_WM_WINDOW_TYPE_MENU" in output("xprop", "-id", window_id, "_NET_WM_WINDOW_TYPE")
+               for window_id in output("xdotool", "search", "--onlyvisible", "--pid",
+                                       str(ticklark.pid)).split())
 
 
 def the_program():
@@ -105,9 +119,21 @@ def named(window, role, name):
     return [c for c in controls(window) if c.get_role() == role and c.get_name() == name]
 
 
+def on_screen(caption):  # the ids of the visible windows named |caption|
+    return output("xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(caption)}$").split()
+
+
+def main_window_id():
+    # The splash, 470 x 256, bears the same name; it goes soon after.
+    for window_id in on_screen("Ticklark 2"):
+        if not re.search(r"^\s*Width: 470$", output("xwininfo", "-id", window_id), re.M):
+            return window_id
+    return None
+
+
 def check_icon(caption):
-    ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(caption)}$"],
-                         capture_output=True, text=True).stdout.split()
+    # A search can miss when another window goes while it looks: it is asked again.
+    ids = wait_for(lambda: on_screen(caption), 5) or []
     check(ids, f"{caption}: window found on the screen")
     for window_id in ids[:1]:
         icon = subprocess.run(["xprop", "-id", window_id, "_NET_WM_ICON"], capture_output=True,
@@ -115,8 +141,12 @@ def check_icon(caption):
         check("Icon (" in icon, f"{caption}: _NET_WM_ICON holds the program icon")
 
 
-def open_from_menu(caption, *menu_keys):
+def open_from_menu(caption, access_key, *menu_keys):
     keys("windowactivate", "--sync", main_id)
+    check(wait_for(lambda: main.clear_cache() or main.get_state_set().contains(Atspi.StateType.ACTIVE), 5),
+          f"{caption}: the main window is active before its menu is opened")
+    keys("key", access_key)
+    check(wait_for(menu_open, 5), f"{caption}: the menu opens with {access_key}")
     keys("key", *menu_keys)
     window = wait_for(lambda: window_named(caption), 10)
     check(window is not None, f"{caption}: opens from the menu")
@@ -124,6 +154,7 @@ def open_from_menu(caption, *menu_keys):
         check(window.get_role() == Atspi.Role.FRAME, f"{caption}: is a window to a screen reader")
         check(wait_for(lambda: window.get_state_set().contains(Atspi.StateType.SHOWING), 5),
               f"{caption}: shows")
+        check(wait_for(lambda: on_screen(caption), 5), f"{caption}: is on the screen")
     return window
 
 
@@ -138,7 +169,7 @@ environment = dict(os.environ, XDG_CONFIG_HOME=f"{work}/config", XDG_DATA_HOME=f
                    XDG_CACHE_HOME=f"{work}/cache")
 environment.pop("NO_AT_BRIDGE", None)
 manager = subprocess.Popen(["openbox"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-time.sleep(1)
+check(wait_for(window_manager_ready, 10), "the window manager takes the screen")
 ticklark = subprocess.Popen([program], env=environment, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
 try:
@@ -146,8 +177,10 @@ try:
     check(main is not None, "the main window is on the accessibility bus")
     if main is None:
         raise SystemExit(1)
-    main_id = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Ticklark 2$"],
-                             capture_output=True, text=True).stdout.split()[0]
+    main_id = wait_for(main_window_id, 30)
+    check(main_id is not None, "the main window is on the screen")
+    if main_id is None:
+        raise SystemExit(1)
     check_icon("Ticklark 2")
     check_every_focusable_control(main, "main window")
     for name in ("Back", "Forward", "Stop", "Refresh"):

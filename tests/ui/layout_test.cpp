@@ -47,7 +47,7 @@ class Layout : public test::GtkTest {
     window.set_default_size(width, height);
     window.present();
     ASSERT_TRUE(test::PumpUntil([&] { return window.get_width() == width; }));
-    test::PumpFor(std::chrono::milliseconds(100));
+    ASSERT_TRUE(test::AwaitNextFrame(window));
   }
 
   // A control's rectangle in the client area, in pixels.
@@ -164,7 +164,7 @@ TEST_F(Layout, ControlsThatLeaveTheirSlotsAreForgotten) {
   EXPECT_EQ(layout->FirstInTabOrder(), layout->Control("cmdWB5Back"));
   // Laying out and focusing again touch only what is still there.
   window.set_default_size(1000, 700);
-  test::PumpFor(std::chrono::milliseconds(100));
+  ASSERT_TRUE(test::AwaitNextFrame(window));
   layout->FocusFirst();
   EXPECT_EQ(window.get_focus(), layout->Control("cmdWB5Back"));
 }
@@ -198,7 +198,7 @@ TEST_F(Layout, PictureButtonFacesAreClassicGreyOnALightThemeAndFollowADarkOne) {
   auto settings = Gtk::Settings::get_default();
   const auto look = [&](bool dark) {
     EXPECT_TRUE(test::PumpUntil([&] { return ThemeIsDark() == dark; }));
-    test::PumpFor(std::chrono::milliseconds(100));
+    ASSERT_TRUE(test::AwaitNextFrame(window));  // drawn in the theme's colours
     const test::Pixels pixels = test::RenderPixels(back);
     ASSERT_GT(pixels.width, 60);
     // Inside the border; beside the picture; the middle of the black disc.

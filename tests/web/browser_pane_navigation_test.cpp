@@ -89,7 +89,7 @@ TEST_F(PaneNavigation, StopEndsAStalledLoadAndRefreshLoadsTheCurrentPage) {
   ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/stalled") == 1; }));
   EXPECT_TRUE(pane.IsLoading());
   pane.Stop();
-  ASSERT_TRUE(PumpUntil([&] { return !pane.IsLoading(); }, std::chrono::seconds(2)));
+  ASSERT_TRUE(PumpUntil([&] { return !pane.IsLoading(); }));
   EXPECT_EQ(pane.CurrentAddress(), m_server.Address("/start"));
   EXPECT_EQ(TitleOf(pane), "Start");
 
@@ -101,14 +101,14 @@ TEST_F(PaneNavigation, StopEndsAStalledLoadAndRefreshLoadsTheCurrentPage) {
 TEST_F(PaneNavigation, StopEndsASlowBodyHalfWay) {
   std::vector<std::string> chunks{"<!DOCTYPE html><title>Slow</title><p>first</p>" +
                                   std::string(2048, ' ')};
-  chunks.resize(50, "<p>more</p>");
+  chunks.resize(150, "<p>more</p>");  // 15 s of body, far more than Stop takes
   m_server.ServeSlowly("/slow", chunks, std::chrono::milliseconds(100));
   BrowserPane& pane = AddPane();
   pane.Navigate(m_server.Address("/slow"));
   ASSERT_TRUE(WaitForTitle(pane, "Slow"));
   EXPECT_TRUE(pane.IsLoading());
   pane.Stop();
-  ASSERT_TRUE(PumpUntil([&] { return !pane.IsLoading(); }, std::chrono::seconds(2)));
+  ASSERT_TRUE(PumpUntil([&] { return !pane.IsLoading(); }, std::chrono::seconds(8)));
   EXPECT_EQ(pane.CurrentAddress(), m_server.Address("/slow"));
 }
 

@@ -159,7 +159,7 @@ TEST_F(PaneRobustness, PanesWithoutANavigationBarComeBackAfterACrash) {
   ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/strip") == 2; }));
   ASSERT_TRUE(WaitForTitle(ad, "Strip"));
   EXPECT_EQ(ad.Notice(), PaneNotice::kNone);
-  PumpFor(600ms);
+  PumpFor(600ms);  // twice the back-off: time for a reload that must not come
   EXPECT_EQ(main.Notice(), PaneNotice::kCrashed);
   EXPECT_EQ(m_server.CountRequests("/page"), 1u);
 }
@@ -173,8 +173,10 @@ TEST_F(PaneRobustness, RepeatedCrashesDelayTheReload) {
 
   KillWebProcesses();
   ASSERT_TRUE(PumpUntil([&] { return pane.Notice() == PaneNotice::kCrashed; }));
-  pane.Refresh();  // the first crash: at once
-  ASSERT_TRUE(WaitForTitle(pane, "Page", 2s));
+  // The first crash reloads at once (the recovery's own tests time that with
+  // their clock; here a busy machine may take seconds to start a web process).
+  pane.Refresh();
+  ASSERT_TRUE(WaitForTitle(pane, "Page"));
 
   KillWebProcesses();
   ASSERT_TRUE(PumpUntil([&] { return pane.Notice() == PaneNotice::kCrashed; }));

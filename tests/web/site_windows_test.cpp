@@ -349,7 +349,6 @@ TEST_P(EachSiteWindow, OpensModallyWithItsCaptionControlsAndFirstPagesLeavingThe
     std::sort(requested.begin(), requested.end());
     EXPECT_EQ(arrived, requested);
 
-    test::PumpFor(milliseconds(600));  // the pages' first paint
     // Tab walks the bar in its own order, whatever the buttons' places.
     if (!site.tabOrder.empty()) {
       window.Control(site.tabOrder[0])->grab_focus();
@@ -367,6 +366,9 @@ TEST_P(EachSiteWindow, OpensModallyWithItsCaptionControlsAndFirstPagesLeavingThe
       EXPECT_EQ(walked, std::vector<std::string>(site.tabOrder.begin(), site.tabOrder.end()));
     }
 
+    // Only the picture waits for the pages' own painting, which nothing
+    // announces; nothing checked depends on it.
+    test::PumpFor(milliseconds(600));
     test::SaveScreenshot(gtk, std::string("site-window-") + site.name);
   });
 
@@ -380,7 +382,7 @@ TEST_P(EachSiteWindow, OpensModallyWithItsCaptionControlsAndFirstPagesLeavingThe
   EXPECT_TRUE(Shows(*quotes, Destination::islandjava));
   EXPECT_TRUE(Shows(*main, Destination::quickennews));
   EXPECT_TRUE(Shows(*ad, Destination::ticklark_ad_frame));
-  test::PumpFor(milliseconds(200));
+  test::PumpFor(milliseconds(200));  // time for a request that must not come
   EXPECT_EQ(server.Requests().size(), site.firstPages.size());
 }
 
@@ -419,7 +421,7 @@ TEST_P(EachSiteWindow, BrowsedThenClosedStartsOverAtItsFirstPageWithNothingToGoB
     back(window);  // before the first page is even there
     AwaitFirstPages(site, window);
     back(window);
-    test::PumpFor(milliseconds(300));
+    test::PumpFor(milliseconds(300));  // time for a load that must not start
     BrowserPane& pane = *window.Pane(site.panes[0]);
     EXPECT_TRUE(Shows(pane, site.firstPages[0]));
     EXPECT_FALSE(pane.CanGoBack());
@@ -436,7 +438,7 @@ TEST_P(EachSiteWindow, BrowsedThenClosedStartsOverAtItsFirstPageWithNothingToGoB
     BrowserPane& pane = *window.Pane(site.panes[0]);
     EXPECT_FALSE(pane.CanGoBack());
     back(window);
-    test::PumpFor(milliseconds(300));
+    test::PumpFor(milliseconds(300));  // time for a load that must not start
     EXPECT_TRUE(Shows(pane, site.firstPages[0]));
     EXPECT_EQ(server.CountRequests("/elsewhere"), 1u);
   });
@@ -449,11 +451,15 @@ TEST_P(EachSiteWindow, KeepsEveryControlInPlaceAtItsDesignedSizeWhenEnlarged) {
   platform::X11WindowPlacement x11;
   WhileOpen(site, [&](SiteForm& window) {
     Gtk::Window& gtk = *window.Window();
-    ASSERT_TRUE(test::PumpUntil([&] { return gtk.get_mapped() && gtk.get_width() > 0; }));
-    test::PumpFor(milliseconds(100));
+    const int designedWidth = ui::PixelsFromTwips(site.clientWidth);
+    const int designedHeight = ui::PixelsFromTwips(site.clientHeight);
+    test::PumpUntil([&] {
+      return gtk.get_mapped() && gtk.get_width() == designedWidth &&
+             gtk.get_height() == designedHeight;
+    });
     Gtk::Widget& client = *gtk.get_child();
-    EXPECT_EQ(gtk.get_width(), ui::PixelsFromTwips(site.clientWidth));
-    EXPECT_EQ(gtk.get_height(), ui::PixelsFromTwips(site.clientHeight));
+    EXPECT_EQ(gtk.get_width(), designedWidth);
+    EXPECT_EQ(gtk.get_height(), designedHeight);
 
     const auto places = [&] {
       std::vector<std::vector<float>> all;
@@ -494,8 +500,9 @@ TEST_P(EachSiteWindow, KeepsEveryControlInPlaceAtItsDesignedSizeWhenEnlarged) {
     const int width = gtk.get_width() + 200;
     const int height = gtk.get_height() + 150;
     x11.SetOuterBounds(gtk, {10, 10, width, height});
-    ASSERT_TRUE(test::PumpUntil([&] { return gtk.get_width() == width; }));
-    test::PumpFor(milliseconds(100));
+    ASSERT_TRUE(
+        test::PumpUntil([&] { return gtk.get_width() == width && gtk.get_height() == height; }));
+    ASSERT_TRUE(test::AwaitNextFrame(gtk));
     EXPECT_EQ(places(), before);
   });
 }
@@ -552,7 +559,6 @@ class SiteWindowsOnTheirOwnScreen : public SiteWindows {
         return RunCommand("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") !=
                std::string::npos;
       });
-      test::PumpFor(milliseconds(300));
     } else {
       g_clear_error(&error);
     }
@@ -644,9 +650,15 @@ TEST_F(SiteWindowsOnTheirOwnScreen, AreFramedByTheWindowManagerAndClosedByItsClo
       Gtk::Window& gtk = *window.Window();
       ASSERT_TRUE(test::PumpUntil([&] { return gtk.get_mapped() && XidOf(gtk) != 0; }));
       AwaitFirstPages(site, window);
-      test::PumpFor(milliseconds(600));
       // The client area is where the program's placement says, inside a frame
       // with a title bar.
+      const auto framedAsPlaced = [&] {
+        const auto outer = placement->OuterBounds(gtk);
+        const platform::FrameExtents frame = placement->Frame(gtk);
+        return outer && frame.top > 0 &&
+               ClientOrigin(gtk) == std::pair{outer->x + frame.left, outer->y + frame.top};
+      };
+      test::PumpUntil(framedAsPlaced, milliseconds(5000));
       const auto [x, y] = ClientOrigin(gtk);
       const auto outer = placement->OuterBounds(gtk);
       ASSERT_TRUE(outer);
@@ -675,32 +687,34 @@ TEST_F(SiteWindowsOnTheirOwnScreen, ManualStartPositionsPutTheClientAreaAtTheDes
     WhileOpen(site, [&](SiteForm& window) {
       Gtk::Window& gtk = *window.Window();
       ASSERT_TRUE(test::PumpUntil([&] { return gtk.get_mapped() && XidOf(gtk) != 0; }));
-      test::PumpFor(milliseconds(300));
+      const std::pair designed{ui::PixelsFromTwips(site.clientOriginLeft),
+                               ui::PixelsFromTwips(site.clientOriginTop)};
+      test::PumpUntil([&] { return ClientOrigin(gtk) == designed; }, milliseconds(5000));
       const auto [x, y] = ClientOrigin(gtk);
-      EXPECT_EQ(x, ui::PixelsFromTwips(site.clientOriginLeft)) << site.name;
-      EXPECT_EQ(y, ui::PixelsFromTwips(site.clientOriginTop)) << site.name;
+      EXPECT_EQ(x, designed.first) << site.name;
+      EXPECT_EQ(y, designed.second) << site.name;
     });
   }
 }
 
 TEST_F(SiteWindowsOnTheirOwnScreen, TheMainWindowsMenuTakesNoClickWhileASiteWindowIsOpen) {
   StartMainWindow();
-  ASSERT_TRUE(test::PumpUntil([&] { return ClientOrigin(*form->Window()).first > 1000; }));
-  test::PumpFor(milliseconds(300));
+  ASSERT_TRUE(test::PumpUntil(
+      [&] { return ClientOrigin(*form->Window()).first > 1000 && form->Window()->is_active(); }));
 
   // Without a site window the click opens the File menu...
   ClickTheMenuBar();
   ASSERT_TRUE(test::PumpUntil([&] { return MenuOpen(); }, milliseconds(3000)));
   RunCommand("xdotool key Escape");
   ASSERT_TRUE(test::PumpUntil([&] { return !MenuOpen(); }, milliseconds(3000)));
-  test::PumpFor(milliseconds(200));
+  ASSERT_TRUE(test::AwaitNextFrame(*form->Window()));
 
   // ...with one open, the same click opens nothing.
   for (const SiteCase& site : AllSites()) {
     WhileOpen(site, [&](SiteForm& window) {
       AwaitFirstPages(site, window);
       ClickTheMenuBar();
-      test::PumpFor(milliseconds(700));
+      test::PumpFor(milliseconds(700));  // time for a menu that must not open
       EXPECT_FALSE(MenuOpen()) << site.name;
       EXPECT_TRUE(window.IsShownModal()) << site.name;
       EXPECT_EQ(loaded.Count(), 2) << site.name;
