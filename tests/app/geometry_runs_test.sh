@@ -23,9 +23,10 @@ if [ "${#managers[@]}" -gt 1 ] || [ -z "${GEOMETRY_RUNS_SCREEN:-}" ]; then
   children=()
   for manager in "${managers[@]}"; do
     (
-      # A free display number, chosen by the server itself.
+      # A free display number, chosen by the server itself; a server that reset
+      # when the last client goes would refuse the next run now and then.
       exec 3>"$logs/$manager.display"
-      Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
+      Xvfb -displayfd 3 -noreset -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
       server=$!
       for _ in $(seq 100); do [ -s "$logs/$manager.display" ] && break; sleep 0.1; done
       DISPLAY=:$(head -1 "$logs/$manager.display") GEOMETRY_RUNS_SCREEN=1 \
