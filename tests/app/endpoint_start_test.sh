@@ -98,7 +98,8 @@ pids+=("$other")
 if check "another user's endpoint listens on the port (uid 65534)" wait_for 5000 listening_as 65534
 then
   start
-  check "another user's listener is named on standard error" said "another user's program (uid 65534)"
+  check "another user's listener is named on standard error" said "another user's program (uid 65534)" ||
+  sed 's/^/  program: /' "$work/out.txt"
   check "no endpoint is started beside it" test -z "$(endpoint_child)"
   # Nothing to wait for: the check is that no request arrives meanwhile.
   sleep 2

@@ -45,7 +45,12 @@ def wait_for(predicate, seconds=20.0):  # pumping the bus meanwhile
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
         GLib.MainContext.default().iteration(False)
-        result = predicate()
+        try:
+            result = predicate()
+        except GLib.GError:
+            # An application that has just left the bus is still listed for a
+            # moment, and asking it anything fails: ask again.
+            result = None
         if result:
             return result
         time.sleep(0.05)
