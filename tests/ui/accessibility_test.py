@@ -129,9 +129,12 @@ def on_screen(caption):  # the ids of the visible windows named |caption|
 
 
 def main_window_id():
-    # The splash, 470 x 256, bears the same name; it goes soon after.
+    # The splash, 470 x 256, bears the same name; it goes soon after. A window
+    # that went between the search and xwininfo gives no width at all: it is
+    # not taken for the main window either.
     for window_id in on_screen("Ticklark 2"):
-        if not re.search(r"^\s*Width: 470$", output("xwininfo", "-id", window_id), re.M):
+        width = re.search(r"^\s*Width: (\d+)$", output("xwininfo", "-id", window_id), re.M)
+        if width and width.group(1) != "470":
             return window_id
     return None
 
