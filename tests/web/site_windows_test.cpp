@@ -326,7 +326,9 @@ TEST_P(EachSiteWindow, OpensModallyWithItsCaptionControlsAndFirstPagesLeavingThe
       EXPECT_NE(window.Control(button), nullptr) << button;
     }
     // Each pane went to its first page, main pane first, and nothing else was
-    // asked for.
+    // asked for. On a busy machine a first page can be ordered again, after
+    // the engine dropped its load or a web process that did not answer was
+    // replaced; the server still sees it once.
     std::vector<std::string> expected;
     std::vector<std::string> started;
     std::vector<std::string> requested;
@@ -341,7 +343,10 @@ TEST_P(EachSiteWindow, OpensModallyWithItsCaptionControlsAndFirstPagesLeavingThe
           pane = control;
         }
       }
-      started.push_back(pane + " " + navigation.address);
+      const std::string start = pane + " " + navigation.address;
+      if (std::find(started.begin(), started.end(), start) == started.end()) {
+        started.push_back(start);
+      }
     }
     EXPECT_EQ(started, expected);
     std::vector<std::string> arrived = server.Requests();
