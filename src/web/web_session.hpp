@@ -37,7 +37,8 @@ class WebSession {
   struct Options {
     Storage storage = Storage::kPersistent;
     // A web process that grows beyond this many megabytes is ended by the
-    // engine (its pane shows a notice); unset keeps the engine's own policy.
+    // engine (its pane shows a notice); unset, none is ended, and one beyond
+    // 64 MB is told to give memory back.
     std::optional<unsigned> memoryLimitMb;
     // How often the engine looks at a web process's memory against the limit.
     std::chrono::milliseconds memoryCheckInterval{5000};
