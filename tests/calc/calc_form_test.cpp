@@ -109,8 +109,7 @@ class CalcWindowTest : public test::GtkTest {
     Glib::signal_idle().connect_once([this, &script] {
       [&] {
         ASSERT_TRUE(test::PumpUntil([&] { return m_calc.Window()->get_mapped(); }));
-        Xdo("windowfocus --sync " + std::to_string(Xid()));
-        ASSERT_TRUE(test::PumpUntil([&] { return m_calc.Window()->is_active(); }));
+        ASSERT_TRUE(test::AwaitActive(*m_calc.Window()));
         script();
       }();
       if (m_calc.Window()) {

@@ -6,6 +6,10 @@
 #include <gtk/gtk.h>
 #include <gtkmm/init.h>
 #include <gtkmm/widget.h>
+#include <gtkmm/window.h>
+// Xlib's macros clash with gtkmm's names: after gtkmm only.
+#include <X11/Xlib.h>
+#include <gdk/x11/gdkx.h>
 
 namespace ticklark::test {
 
@@ -51,6 +55,23 @@ bool AwaitNextFrame(Gtk::Widget& widget, std::chrono::milliseconds timeout) {
   const bool done = PumpUntil([&] { return painted > 0; }, timeout);
   g_signal_handler_disconnect(clock, handler);
   return done;
+}
+
+bool AwaitActive(Gtk::Window& window, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!window.is_active() && std::chrono::steady_clock::now() < deadline) {
+    GdkSurface* surface = window.get_mapped() ? gtk_native_get_surface(GTK_NATIVE(window.gobj()))
+                                              : nullptr;
+    if (surface) {
+      GdkDisplay* display = gdk_surface_get_display(surface);
+      gdk_x11_display_error_trap_push(display);
+      XSetInputFocus(gdk_x11_display_get_xdisplay(display), gdk_x11_surface_get_xid(surface),
+                     RevertToParent, CurrentTime);
+      gdk_x11_display_error_trap_pop_ignored(display);
+    }
+    PumpUntil([&] { return window.is_active(); }, std::chrono::milliseconds(200));
+  }
+  return window.is_active();
 }
 
 }  // namespace ticklark::test

@@ -8,6 +8,7 @@
 
 namespace Gtk {
 class Widget;
+class Window;
 }
 
 namespace ticklark::test {
@@ -31,6 +32,14 @@ void PumpFor(std::chrono::milliseconds duration);
 // frame came within |timeout| (an unmapped widget has none).
 bool AwaitNextFrame(Gtk::Widget& widget,
                     std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+// Gives |window| the X keyboard focus, as a click on it would, and waits until
+// GTK counts it active. Tests that walk the focus need it: GTK keeps the chain
+// of focused children only in the active window, and on a display shared with
+// other tests any window may hold the focus. Asks again while another client
+// takes it away.
+bool AwaitActive(Gtk::Window& window,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 // Test fixture for anything that makes widgets.
 class GtkTest : public ::testing::Test {

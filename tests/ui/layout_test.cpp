@@ -69,6 +69,7 @@ class Layout : public test::GtkTest {
 
   std::vector<std::string> TabOrderFrom(std::string_view first) {
     std::vector<std::string> order;
+    EXPECT_TRUE(test::AwaitActive(window));
     layout->Control(first)->grab_focus();
     for (int i = 0; i < 4; ++i) {
       Gtk::Widget* focus = window.get_focus();

@@ -125,10 +125,7 @@ class PaneBrowsingOnItsOwnScreen : public PaneTest {
   // The X focus in the window, the keyboard focus in |pane|'s page.
   void FocusPage(BrowserPane& pane) {
     GtkWidget* view = GTK_WIDGET(ViewOf(pane));
-    if (!m_window->is_active()) {
-      Xdo("windowfocus --sync " + std::to_string(XidOf(view)));
-      ASSERT_TRUE(PumpUntil([&] { return m_window->is_active(); }));
-    }
+    ASSERT_TRUE(AwaitActive(*m_window));
     gtk_widget_grab_focus(view);
     ASSERT_TRUE(PumpUntil([&] { return gtk_widget_has_focus(view); }));
   }

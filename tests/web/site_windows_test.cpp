@@ -356,6 +356,7 @@ TEST_P(EachSiteWindow, OpensModallyWithItsCaptionControlsAndFirstPagesLeavingThe
 
     // Tab walks the bar in its own order, whatever the buttons' places.
     if (!site.tabOrder.empty()) {
+      EXPECT_TRUE(test::AwaitActive(gtk));
       window.Control(site.tabOrder[0])->grab_focus();
       std::vector<std::string> walked{site.tabOrder[0]};
       for (std::size_t i = 1; i < site.tabOrder.size(); ++i) {
