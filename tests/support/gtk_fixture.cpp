@@ -60,8 +60,8 @@ bool AwaitNextFrame(Gtk::Widget& widget, std::chrono::milliseconds timeout) {
 bool AwaitActive(Gtk::Window& window, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!window.is_active() && std::chrono::steady_clock::now() < deadline) {
-    GdkSurface* surface = window.get_mapped() ? gtk_native_get_surface(GTK_NATIVE(window.gobj()))
-                                              : nullptr;
+    GdkSurface* surface =
+        window.get_mapped() ? gtk_native_get_surface(GTK_NATIVE(window.gobj())) : nullptr;
     if (surface) {
       GdkDisplay* display = gdk_surface_get_display(surface);
       gdk_x11_display_error_trap_push(display);

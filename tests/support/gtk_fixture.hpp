@@ -9,7 +9,7 @@
 namespace Gtk {
 class Widget;
 class Window;
-}
+}  // namespace Gtk
 
 namespace ticklark::test {
 
@@ -38,8 +38,7 @@ bool AwaitNextFrame(Gtk::Widget& widget,
 // of focused children only in the active window, and on a display shared with
 // other tests any window may hold the focus. Asks again while another client
 // takes it away.
-bool AwaitActive(Gtk::Window& window,
-                 std::chrono::milliseconds timeout = std::chrono::seconds(10));
+bool AwaitActive(Gtk::Window& window, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 // Test fixture for anything that makes widgets.
 class GtkTest : public ::testing::Test {
