@@ -27,7 +27,7 @@ constexpr int kStatusPanelTwips = 1440;
 MainForm::MainForm(ui::FormServices services, Collaborators collaborators)
     : ui::Form(services, ui::MainWindowDef()), m_with(std::move(collaborators)) {
   using web::Destination;
-  const auto navigate = [this](web::BrowserPane* MainForm::*pane, Destination destination) {
+  const auto navigate = [this](web::BrowserPane* MainForm::* pane, Destination destination) {
     return [this, pane, destination] { Navigate(this->*pane, destination); };
   };
   const auto open = [this](SecondaryWindow window) { return [this, window] { Open(window); }; };

@@ -51,7 +51,7 @@ TableFile ReadTableFile(const std::string& path) {
     file.error = g_strerror(errno);
     return file;
   }
-  struct stat status {};
+  struct stat status{};
   if (fstat(fd, &status) != 0) {
     file.error = g_strerror(errno);
   } else if (!S_ISREG(status.st_mode)) {

@@ -11,7 +11,7 @@ std::string PosixFileSearch::Find(const std::string& path) {
   if (name.empty() || name.front() == '.') {
     return {};
   }
-  struct stat info {};
+  struct stat info{};
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
     return {};
   }

@@ -26,7 +26,7 @@ bool SameName(const std::string& a, const char* b) {
 }
 
 bool IsExecutableFile(const std::string& path) {
-  struct stat info {};
+  struct stat info{};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
          ::access(path.c_str(), X_OK) == 0;
 }

@@ -48,7 +48,7 @@ LoadResult ReadSmallFile(const std::filesystem::path& path, std::string& text) {
   if (fd < 0) {
     return errno == ENOENT ? LoadResult::kMissing : LoadResult::kUnreadable;
   }
-  struct stat status {};
+  struct stat status{};
   LoadResult result = LoadResult::kLoaded;
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
       static_cast<std::uintmax_t>(status.st_size) > kMaxFileBytes) {
@@ -231,7 +231,7 @@ bool KeyFileSettingsStore::SaveSettings(
   std::filesystem::create_directories(link.parent_path(), ec);
   const std::filesystem::path path = FollowLinks(link);
 
-  struct stat status {};
+  struct stat status{};
   const bool exists = stat(path.c_str(), &status) == 0;
   if (exists && S_ISREG(status.st_mode) && (status.st_mode & S_IWUSR) == 0) {
     // The user made it read-only: it is read, and left as it is.

@@ -71,7 +71,7 @@ void OnFinishedSignal(WebKitDownload*, gpointer data) {
 }
 
 bool Exists(const fs::path& path) {
-  struct stat info {};
+  struct stat info{};
   return lstat(path.c_str(), &info) == 0;
 }
 

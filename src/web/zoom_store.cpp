@@ -52,7 +52,7 @@ bool ReadSmallFile(const std::filesystem::path& path, std::string& text) {
   if (fd < 0) {
     return false;
   }
-  struct stat info {};
+  struct stat info{};
   bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxFileBytes;
   if (ok) {
     text.resize(static_cast<std::size_t>(info.st_size));

@@ -27,8 +27,8 @@ void InitGtkOnce() {
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   // A tick keeps a blocking iteration from waiting past the deadline.
-  const guint tick = g_timeout_add(
-      5, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+  const guint tick =
+      g_timeout_add(5, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
   bool result = done();
   while (!result && std::chrono::steady_clock::now() < deadline) {
     g_main_context_iteration(nullptr, TRUE);

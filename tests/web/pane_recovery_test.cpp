@@ -84,8 +84,7 @@ class FakeEngine final : public PaneRecovery::Engine {
 class PaneRecoveryTest : public ::testing::Test {
  protected:
   explicit PaneRecoveryTest(bool recoversByItself = false)
-      : machine(
-            engine, [this] { return engine.now; }, timings, recoversByItself) {
+      : machine(engine, [this] { return engine.now; }, timings, recoversByItself) {
     engine.machine = &machine;
   }
 

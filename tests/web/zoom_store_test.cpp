@@ -80,7 +80,7 @@ TEST_F(ZoomFile, KeepsLevelsPerHostAcrossRunsAndForgetsTheDefault) {
   EXPECT_TRUE(next.SetLevel("www.nasdaq.com", kZoomDefault));
   EXPECT_EQ(ZoomStore(m_file).Size(), 2u);
   EXPECT_EQ(Read().find("nasdaq"), std::string::npos);
-  struct stat info {};
+  struct stat info{};
   ASSERT_EQ(stat(m_file.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);  // which sites a user reads is theirs
 }
