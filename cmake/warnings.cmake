@@ -48,4 +48,16 @@ function(ticklark_add_warnings_target name)
 
   add_library(${name} INTERFACE)
   target_compile_options(${name} INTERFACE $<$<COMPILE_LANGUAGE:CXX>:${warnings}>)
+  # The library interfaces the code is written against: GTK 4.8, GLib and GIO
+  # 2.74, libsoup 3.2, as Debian 12 has them. A newer library's deprecations
+  # (GTK 4.18 deprecates its whole X11 interface) then stay silent, and a call
+  # newer than these levels is a warning, so what builds on Debian 13 builds on
+  # Debian 12. WebKitGTK has no such levels; its deprecations stay warnings.
+  target_compile_definitions(${name} INTERFACE
+    GDK_VERSION_MIN_REQUIRED=GDK_VERSION_4_8
+    GDK_VERSION_MAX_ALLOWED=GDK_VERSION_4_8
+    GLIB_VERSION_MIN_REQUIRED=GLIB_VERSION_2_74
+    GLIB_VERSION_MAX_ALLOWED=GLIB_VERSION_2_74
+    SOUP_VERSION_MIN_REQUIRED=SOUP_VERSION_3_2
+    SOUP_VERSION_MAX_ALLOWED=SOUP_VERSION_3_2)
 endfunction()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/registry.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
