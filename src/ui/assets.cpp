@@ -346,6 +346,24 @@ Glib::RefPtr<Gdk::Paintable> PictureFor(Picture picture, int scale, bool themedF
   return paintable;
 }
 
+namespace {
+
+// The windows are laid out to the pixel around their captions. GTK 4.16 and
+// later set text by default at unhinted widths and fractional positions, which
+// makes a caption a pixel or two wider than GTK 4.8 makes it ("Backspace"
+// fills more than its 72-px button); their "manual" font rendering keeps the
+// hinted metrics of GTK 4.8. Older GTKs have no such setting and need none.
+void KeepHintedTextMetrics(const Glib::RefPtr<Gdk::Display>& display) {
+  auto settings = Gtk::Settings::get_for_display(display);
+  if (settings &&
+      g_object_class_find_property(G_OBJECT_GET_CLASS(settings->gobj()), "gtk-font-rendering")) {
+    constexpr int kManualFontRendering = 1;  // GTK_FONT_RENDERING_MANUAL, GTK 4.16
+    g_object_set(settings->gobj(), "gtk-font-rendering", kManualFontRendering, nullptr);
+  }
+}
+
+}  // namespace
+
 void InstallStyle() {
   auto display = Gdk::Display::get_default();
   if (!display) {
@@ -357,6 +375,7 @@ void InstallStyle() {
     return;
   }
   installed = true;
+  KeepHintedTextMetrics(display);
   LoadStyle();
   g_signal_add_emission_hook(g_signal_lookup("map", GTK_TYPE_WIDGET), 0, &TieMenuToItsWindow,
                              nullptr, nullptr);

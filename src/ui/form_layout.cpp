@@ -38,6 +38,18 @@ void ApplyLook(Gtk::Widget& widget, const Look& look) {
   }
 }
 
+Gtk::Widget* FirstFocusableWithin(Gtk::Widget& widget) {
+  for (Gtk::Widget* child = widget.get_first_child(); child; child = child->get_next_sibling()) {
+    if (child->get_focusable()) {
+      return child;
+    }
+    if (Gtk::Widget* inner = FirstFocusableWithin(*child)) {
+      return inner;
+    }
+  }
+  return nullptr;
+}
+
 // Gives a control that shows no text a name for screen readers.
 void GiveSpokenName(const ControlDef& control, Gtk::Widget& widget) {
   const std::string spoken(SpokenName(control));
@@ -51,8 +63,21 @@ void GiveSpokenName(const ControlDef& control, Gtk::Widget& widget) {
   }
   gtk_accessible_update_property(GTK_ACCESSIBLE(named->gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
                                  spoken.c_str(), -1);
+  if (control.kind == ControlKind::kWebBrowser) {
+    // The pane's page view is what takes the focus, and what GTK 4.18 with
+    // WebKitGTK 2.52 shows to a screen reader (as a text); GTK 4.18 no longer
+    // names the pane's plain container around it.
+    if (Gtk::Widget* view = FirstFocusableWithin(widget)) {
+      gtk_accessible_update_property(GTK_ACCESSIBLE(view->gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                     spoken.c_str(), -1);
+    }
+  }
   if (control.kind == ControlKind::kPictureButton) {
+    // GTK 4.8 describes a control by its tooltip; GTK 4.18 no longer does
+    // when the tooltip repeats the name, so the description is given too.
     widget.set_tooltip_text(spoken);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(widget.gobj()),
+                                   GTK_ACCESSIBLE_PROPERTY_DESCRIPTION, spoken.c_str(), -1);
   }
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "web/find_bar.hpp"
 
+#include <gtk/gtk.h>
 #include <gtkmm/overlay.h>
 #include <gtkmm/root.h>
 #include <webkit/webkit.h>
@@ -45,6 +46,9 @@ FindBar::FindBar(WebKitWebView* view, Gtk::Overlay& frame)
   m_box.set_valign(Gtk::Align::END);
   m_box.set_margin(4);
   m_entry.set_placeholder_text("Find in page");
+  // The placeholder is no name for a screen reader.
+  gtk_accessible_update_property(GTK_ACCESSIBLE(m_entry.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                 "Find in page", -1);
   m_entry.set_width_chars(10);
   m_entry.set_max_width_chars(16);
   m_matches.set_width_chars(9);
