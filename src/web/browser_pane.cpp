@@ -186,6 +186,8 @@ class BrowserPane::Impl final : private PaneRecovery::Engine {
     platform::SourceId source;
   };
   static gboolean OnTimerSignal(gpointer data);
+  platform::SourceId m_reloadSoon;
+  static gboolean OnReloadSoon(gpointer data);
 
   // PaneRecovery::Engine
   void IssueLoad(const PaneLoad& load) override;
@@ -217,6 +219,9 @@ class BrowserPane::Impl final : private PaneRecovery::Engine {
   // settled here, before the recovery hears of any load.
   bool m_showsRefusal = false;
   bool m_refusalLoading = false;
+  // This pane asked the engine to end its web process and has not yet heard
+  // that it ended.
+  bool m_endingItsProcess = false;
   void ShowRefusal(const std::string& address);
   std::array<PaneTimer, PaneRecovery::kTimerCount> m_timers;
   PaneRecovery m_recovery;
@@ -227,10 +232,11 @@ namespace {
 // Trampolines: the engine's C signals back into the pane.
 using Pane = BrowserPane::Impl;
 
-// The pane that is ending its web process right now, if any. Panes of one
-// window share a process, and the others must not take its end for a fault
-// of their own pages.
-const Pane* g_paneEndingItsProcess = nullptr;
+// When a pane last asked the engine to end its web process. The panes that
+// share that process hear of its end at once (WebKitGTK 2.42) or a moment
+// later (2.52), never seconds later.
+std::chrono::steady_clock::time_point g_lastProcessEndAsked{};
+constexpr std::chrono::seconds kProcessEndHeardWithin{5};
 
 gboolean OnDecidePolicySignal(WebKitWebView*, WebKitPolicyDecision* decision,
                               WebKitPolicyDecisionType type, gpointer self) {
@@ -349,6 +355,7 @@ BrowserPane::Impl::~Impl() {
   for (PaneTimer& timer : m_timers) {
     timer.source.Reset();
   }
+  m_reloadSoon.Reset();
   m_handlers.DisconnectAll();
   m_dialog.Close();
   m_historyBeforeNotice.reset();
@@ -429,18 +436,34 @@ void BrowserPane::Impl::StopLoading() {
   webkit_web_view_stop_loading(View());
 }
 
-// The engine tells every pane that shares the process at once, before this
-// returns.
+// Every pane that shares the process hears that it ended "by the program".
+// WebKitGTK 2.42 tells them all before this returns; 2.52 tells the others
+// later, from the main loop. So the pane that asked remembers it until it
+// hears of the end itself, and a pane that hears of an end it did not ask for,
+// just after another pane asked, knows that a pane sharing its process ended
+// it.
 void BrowserPane::Impl::EndWebProcess() {
-  g_paneEndingItsProcess = this;
+  m_endingItsProcess = true;
+  g_lastProcessEndAsked = std::chrono::steady_clock::now();
   webkit_web_view_terminate_web_process(View());
-  g_paneEndingItsProcess = nullptr;
 }
 
+// Asked while the engine tells of the ended process. WebKitGTK 2.52 drops a
+// reload ordered inside that signal, and 2.42 has forgotten the page's
+// address once it is over; the history has not, so the page comes back from
+// its entry there, ordered from the main loop right after the signal.
 void BrowserPane::Impl::ReloadPage() {
-  if (webkit_web_view_get_uri(View())) {
-    webkit_web_view_reload(View());
-  }
+  m_reloadSoon.Reset(g_idle_add(OnReloadSoon, this));
+}
+
+gboolean BrowserPane::Impl::OnReloadSoon(gpointer data) {
+  auto* pane = static_cast<Impl*>(data);
+  pane->m_reloadSoon.Forget();  // this source ends when the callback returns
+  Guarded("reload", 0, [&] {
+    pane->IssueLoad(PaneLoad{PaneLoad::Kind::kCurrentEntry, {}});
+    return 0;
+  });
+  return G_SOURCE_REMOVE;
 }
 
 void BrowserPane::Impl::ShowNoticePage(PaneNotice notice) {
@@ -613,9 +636,11 @@ void BrowserPane::Impl::OnWebProcessTerminated(WebKitWebProcessTerminationReason
     ending = PaneRecovery::Ending::kCrashed;
   } else if (reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT) {
     ending = PaneRecovery::Ending::kMemoryLimit;
-  } else if (g_paneEndingItsProcess && g_paneEndingItsProcess != this) {
+  } else if (!m_endingItsProcess &&
+             std::chrono::steady_clock::now() - g_lastProcessEndAsked < kProcessEndHeardWithin) {
     ending = PaneRecovery::Ending::kByPaneSharingIt;
   }
+  m_endingItsProcess = false;
   m_recovery.WebProcessEnded(ending);
 }
 
