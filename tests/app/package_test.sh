@@ -17,13 +17,21 @@ printf '[Settings]\nMainLeft=300\nMainTop=300\nMainWidth=15500\nMainHeight=9000\
 . "$(dirname "$0")/script_checks.sh"
 
 cpack --config "$config" -G DEB -B "$work" >"$work/cpack.log" 2>&1
-deb=$(ls "$work"/ticklark2_2.39.4-1_*.deb 2>/dev/null)
+# On Debian the release names the system whose libraries it depends on.
+release=1
+if . /etc/os-release 2>/dev/null && [ "${ID:-}" = debian ] && [[ "${VERSION_ID:-}" =~ ^[0-9]+$ ]]; then
+  release="1~deb$VERSION_ID"
+fi
+deb=$(ls "$work"/ticklark2_2.39.4-"$release"_*.deb 2>/dev/null)
 if [ ! -f "$deb" ]; then
   cat "$work/cpack.log"
-  echo "FAIL: the package is built as ticklark2_2.39.4-1_<arch>.deb"
+  ls "$work"
+  echo "FAIL: the package is built as ticklark2_2.39.4-${release}_<arch>.deb"
   exit 1
 fi
 passes=$((passes + 1))
+check "this system can install it, its dependencies met" \
+  bash -c "apt-get install --simulate --no-download -o Debug::NoLocking=1 '$deb' >'$work/apt.txt' 2>&1"
 
 dpkg-deb -c "$deb" | awk '{print $6}' >"$work/list.txt"
 for path in usr/bin/ticklark2 usr/bin/ticklark-endpoint \
