@@ -18,6 +18,7 @@
 #include "endpoint/command_line.hpp"
 #include "endpoint/embedded_files.hpp"
 #include "endpoint/endpoint_server.hpp"
+#include "endpoint/printable_text.hpp"
 #include "endpoint/redirect_source.hpp"
 #include "platform/gobject_ptr.hpp"
 
@@ -25,9 +26,11 @@ namespace {
 
 constexpr const char* kBuiltInTableName = "built-in redirects.conf";
 
+// Messages quote file names and lines of a user's table: control characters
+// in them are shown escaped, never written to the terminal or the journal.
 void Say(std::string_view text) {
   std::string line = "ticklark-endpoint: ";
-  line += text;
+  line += ticklark::endpoint::EscapeControls(text);
   ticklark::endpoint::LogToStandardError(line);
 }
 
