@@ -390,6 +390,7 @@ bool EndpointLauncher::Spawn(std::string& error) {
     }
   }
   variables.emplace_back("LISTEN_FDS=1");
+  variables.emplace_back("LISTEN_FDNAMES=ticklark2");
   variables.emplace_back("LISTEN_PID=" + std::string(24, '0'));
   char* pidDigits = variables.back().data() + std::string_view("LISTEN_PID=").size();
   std::vector<char*> envp;
