@@ -348,11 +348,12 @@ TEST(EndpointRestart, AnEndpointThatEndsAtOnceIsHeldToTheLimit) {
                            "\"$LISTEN_FDS\" >&2\n"
                            "exit 3\n";
   chmod(script.c_str(), 0755);
-  const RestartLimits limits{20ms, 40ms, 3, 1500ms};
+  const RestartLimits limits{20ms, 40ms, 3, 10s};
   EndpointLauncher launcher("http://127.0.0.1:" + std::to_string(FreePort()), script, limits);
   testing::internal::CaptureStderr();
   ASSERT_EQ(launcher.Prepare(EndpointLauncher::Clock::now() + 5s), EndpointOutcome::kStarted);
-  RunLoopUntil([] { return false; }, 1200ms);
+  EXPECT_TRUE(RunLoopUntil([&] { return launcher.Restarts() == limits.perWindow; }, 8s));
+  RunLoopUntil([] { return false; }, 1s);  // time for a restart that must not come
   const unsigned withinTheWindow = launcher.Restarts();
   launcher.Stop();
   const std::string said = testing::internal::GetCapturedStderr();
