@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -21,8 +22,11 @@
 #include <glib-unix.h>
 #include <glib.h>
 
+#include "endpoint/printable_text.hpp"
 #include "platform/listening_sockets.hpp"
 #include "web/destinations.hpp"
+
+extern char** environ;
 
 namespace ticklark::app {
 
@@ -56,21 +60,88 @@ std::vector<std::string> AddressesOf(const EndpointAddress& address) {
   return {address.host};
 }
 
-// Runs in the endpoint's process between fork and exec: the kernel sends it
-// SIGTERM when the program's thread that started it ends, so that it never
-// outlives the program, even one that was killed.
-void TieToProgram(gpointer programPid) {
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  prctl(PR_SET_PDEATHSIG, SIGTERM);
-  if (getppid() != *static_cast<const pid_t*>(programPid)) {
-    _exit(0);  // the program ended already
+// The socket address of |ip| (an IP address as text) and |port|; false when
+// |ip| is not an IP address.
+bool SocketAddressOf(const std::string& ip, unsigned port, sockaddr_storage& storage,
+                     socklen_t& length) {
+  storage = {};
+  auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+  if (inet_pton(AF_INET, ip.c_str(), &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(static_cast<std::uint16_t>(port));
+    length = sizeof *v4;
+    return true;
   }
+  if (inet_pton(AF_INET6, ip.c_str(), &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(static_cast<std::uint16_t>(port));
+    length = sizeof *v6;
+    return true;
+  }
+  return false;
+}
+
+// A listening socket on |ip| and |port|, or -1 with errno set.
+int OpenListeningSocket(const std::string& ip, unsigned port) {
+  sockaddr_storage storage{};
+  socklen_t length = 0;
+  if (!SocketAddressOf(ip, port, storage, length)) {
+    errno = EINVAL;
+    return -1;
+  }
+  const int fd = socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    return -1;
+  }
+  // Lets a program started again right after its last run bind while that
+  // run's connections linger; never while another socket listens there.
+  const int yes = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  if (storage.ss_family == AF_INET6) {
+    setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &yes, sizeof yes);
+  }
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&storage), length) != 0 ||
+      listen(fd, SOMAXCONN) != 0) {
+    const int error = errno;
+    close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
+// Writes |value| in decimal at |out| (room for 20 digits); async-signal-safe.
+void WriteDecimal(char* out, unsigned long value) {
+  char digits[24];
+  std::size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (count > 0) {
+    *out++ = digits[--count];
+  }
+  *out = '\0';
 }
 
 gboolean OnEndpointOutput(gint, GIOCondition, gpointer self) {
   return static_cast<EndpointLauncher*>(self)->RelayOutput() ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+}
+
+void OnEndpointEnded(GPid, gint status, gpointer self) {
+  static_cast<EndpointLauncher*>(self)->Ended(status);
+}
+
+gboolean OnRestartDue(gpointer self) {
+  static_cast<EndpointLauncher*>(self)->Restart();
+  return G_SOURCE_REMOVE;
+}
+
+std::string Seconds(std::chrono::milliseconds delay) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(delay.count()) / 1000.0);
+  return text;
 }
 
 std::string ProgramPath() {
@@ -153,10 +224,11 @@ std::string FindEndpointExecutable(const std::string& programPath, std::string& 
   return found;
 }
 
-EndpointLauncher::EndpointLauncher(std::string base, std::string executable)
+EndpointLauncher::EndpointLauncher(std::string base, std::string executable, RestartLimits limits)
     : m_base(std::move(base)),
       m_address(ParseEndpointBase(m_base)),
-      m_executable(std::move(executable)) {}
+      m_executable(std::move(executable)),
+      m_schedule(limits) {}
 
 EndpointLauncher::~EndpointLauncher() {
   Stop();
@@ -209,20 +281,9 @@ bool EndpointLauncher::FindsForeignListener() {
 
 // Asks for the market strip's headers and looks for the endpoint's name.
 bool EndpointLauncher::AnswersAsEndpoint(Clock::time_point deadline) const {
-  const std::string ip = AddressesOf(*m_address).front();
   sockaddr_storage storage{};
   socklen_t length = 0;
-  auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
-  auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
-  if (inet_pton(AF_INET, ip.c_str(), &v4->sin_addr) == 1) {
-    v4->sin_family = AF_INET;
-    v4->sin_port = htons(static_cast<std::uint16_t>(m_address->port));
-    length = sizeof *v4;
-  } else if (inet_pton(AF_INET6, ip.c_str(), &v6->sin6_addr) == 1) {
-    v6->sin6_family = AF_INET6;
-    v6->sin6_port = htons(static_cast<std::uint16_t>(m_address->port));
-    length = sizeof *v6;
-  } else {
+  if (!SocketAddressOf(AddressesOf(*m_address).front(), m_address->port, storage, length)) {
     return false;
   }
   const int fd = socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -264,27 +325,28 @@ bool EndpointLauncher::AnswersAsEndpoint(Clock::time_point deadline) const {
 
 EndpointOutcome EndpointLauncher::Start(Clock::time_point deadline) {
   std::string lookedAt = m_executable;
-  const std::string executable =
-      m_executable.empty() ? FindEndpointExecutable(ProgramPath(), lookedAt) : m_executable;
-  if (executable.empty() || !g_file_test(executable.c_str(), G_FILE_TEST_IS_EXECUTABLE)) {
+  m_found = m_executable.empty() ? FindEndpointExecutable(ProgramPath(), lookedAt) : m_executable;
+  if (m_found.empty() || !g_file_test(m_found.c_str(), G_FILE_TEST_IS_EXECUTABLE)) {
     Say("no endpoint started for " + m_base + ": ticklark-endpoint was looked for in " + lookedAt +
         ", not found");
     return EndpointOutcome::kUnavailable;
   }
-  const std::string listen = m_address->ListenText();
-  const gchar* argv[] = {executable.c_str(), "--listen", listen.c_str(), nullptr};
-  pid_t programPid = getpid();
-  GError* error = nullptr;
-  GPid pid = -1;
-  if (!g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv), nullptr,
-                                G_SPAWN_DO_NOT_REAP_CHILD, TieToProgram, &programPid, &pid, nullptr,
-                                nullptr, &m_output, &error)) {
-    Say("cannot start " + executable + ": " + (error ? error->message : "unknown error"));
-    g_clear_error(&error);
+  m_listening = OpenListeningSocket(AddressesOf(*m_address).front(), m_address->port);
+  if (m_listening < 0) {
+    const int error = errno;
+    if (FindsForeignListener()) {
+      return EndpointOutcome::kForeign;
+    }
+    Say("cannot listen on " + m_address->ListenText() + ", the endpoint's address: " +
+        g_strerror(error) + "; its pages show the engine's error page");
     return EndpointOutcome::kUnavailable;
   }
-  m_pid = pid;
-  g_unix_set_fd_nonblocking(m_output, TRUE, nullptr);
+  std::string error;
+  if (!Spawn(error)) {
+    Say("cannot start " + m_found + ": " + error);
+    CloseListening();
+    return EndpointOutcome::kUnavailable;
+  }
 
   bool listening = false;
   bool ended = false;
@@ -295,22 +357,88 @@ EndpointOutcome EndpointLauncher::Start(Clock::time_point deadline) {
     }
     ended = !ReadOutput(&listening);
   }
-  if (ended) {
+  if (ended && !listening) {
     CloseOutput();
     int status = 0;
     if (waitpid(m_pid, &status, 0) == m_pid) {
       m_pid = -1;
     }
-    if (FindsForeignListener()) {
-      return EndpointOutcome::kForeign;
-    }
+    CloseListening();
     Say("the endpoint did not start (" + DescribeStatus(status) +
         "); its pages show the engine's error page");
     return EndpointOutcome::kUnavailable;
   }
+  // One that listened and ended at once is started again as any other.
+  WatchEnd();
+  return EndpointOutcome::kStarted;
+}
+
+// Starts the endpoint on the program's listening socket, passed as systemd
+// passes one: descriptor 3, LISTEN_FDS=1 and LISTEN_PID the endpoint's own
+// process id, which only the child knows; it writes it into the environment
+// prepared for it. Everything between fork and exec is async-signal-safe.
+bool EndpointLauncher::Spawn(std::string& error) {
+  int output[2] = {-1, -1};
+  if (pipe2(output, O_CLOEXEC) != 0) {
+    error = g_strerror(errno);
+    return false;
+  }
+  std::vector<std::string> variables;
+  for (char** variable = environ; variable && *variable; ++variable) {
+    if (!std::string_view(*variable).starts_with("LISTEN_")) {
+      variables.emplace_back(*variable);
+    }
+  }
+  variables.emplace_back("LISTEN_FDS=1");
+  variables.emplace_back("LISTEN_FDNAMES=ticklark2");
+  variables.emplace_back("LISTEN_PID=" + std::string(24, '0'));
+  char* pidDigits = variables.back().data() + std::string_view("LISTEN_PID=").size();
+  std::vector<char*> envp;
+  for (std::string& variable : variables) {
+    envp.push_back(variable.data());
+  }
+  envp.push_back(nullptr);
+  char* const argv[] = {m_found.data(), nullptr};
+  const pid_t programPid = getpid();
+  const int listening = m_listening;
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    // The kernel sends SIGTERM when the program's thread that started it
+    // ends, so that it never outlives the program, even one that was killed.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != programPid) {
+      _exit(0);  // the program ended already
+    }
+    if (dup2(output[1], STDERR_FILENO) < 0 ||
+        (listening == 3 ? fcntl(3, F_SETFD, 0) : dup2(listening, 3)) < 0) {
+      _exit(127);
+    }
+    close_range(4, ~0U, 0);
+    WriteDecimal(pidDigits, static_cast<unsigned long>(getpid()));
+    execve(argv[0], argv, envp.data());
+    _exit(127);
+  }
+  const int forkError = errno;
+  close(output[1]);
+  if (pid < 0) {
+    close(output[0]);
+    error = g_strerror(forkError);
+    return false;
+  }
+  m_pid = pid;
+  m_output = output[0];
+  g_unix_set_fd_nonblocking(m_output, TRUE, nullptr);
+  return true;
+}
+
+void EndpointLauncher::WatchEnd() {
   m_watch = g_unix_fd_add(m_output, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
                           OnEndpointOutput, this);
-  return EndpointOutcome::kStarted;
+  m_childWatch = g_child_watch_add(m_pid, OnEndpointEnded, this);
 }
 
 // Passes the endpoint's own messages on to standard error; its request log,
@@ -335,7 +463,9 @@ bool EndpointLauncher::ReadOutput(bool* listening) {
        end = m_partial.find('\n', start)) {
     const std::string_view line(m_partial.data() + start, end - start);
     if (line.starts_with(kEndpointPrefix)) {
-      const std::string text = std::string(line) + "\n";
+      // The endpoint escapes what it quotes; one that does not (another
+      // version, a user's own) writes nothing raw here either.
+      const std::string text = endpoint::EscapeControls(line) + "\n";
       [[maybe_unused]] const auto written = write(STDERR_FILENO, text.data(), text.size());
     }
     if (listening && line.starts_with(kListeningLine)) {
@@ -353,12 +483,40 @@ bool EndpointLauncher::RelayOutput() {
   }
   m_watch = 0;
   CloseOutput();
-  int status = 0;
-  if (m_pid > 0 && waitpid(m_pid, &status, WNOHANG) == m_pid) {
-    m_pid = -1;
-    Say("the endpoint ended (" + DescribeStatus(status) + "); its pages no longer load");
+  return false;  // the child watch hears of the end
+}
+
+void EndpointLauncher::Ended(int status) {
+  m_childWatch = 0;
+  m_pid = -1;
+  ReadOutput(nullptr);
+  CloseOutput();
+  if (m_stopping || m_listening < 0) {
+    return;
   }
-  return false;
+  const auto now = Clock::now();
+  const auto delay = m_schedule.Delay(now);
+  const unsigned recent = m_schedule.RecentRestarts(now);
+  std::string line = "the endpoint ended (" + DescribeStatus(status) + "); started again in " +
+                     Seconds(delay) + " on the same socket";
+  if (recent > 0) {
+    line += " (" + std::to_string(recent) + " restarts in the last minute)";
+  }
+  Say(line);
+  m_restartTimer = g_timeout_add(static_cast<guint>(delay.count()), OnRestartDue, this);
+}
+
+void EndpointLauncher::Restart() {
+  m_restartTimer = 0;
+  m_schedule.Restarted(Clock::now());
+  ++m_restarts;
+  std::string error;
+  if (!Spawn(error)) {
+    Say("cannot start " + m_found + " again: " + error);
+    Ended(127 << 8);  // counted as an endpoint that ended at once
+    return;
+  }
+  WatchEnd();
 }
 
 void EndpointLauncher::CloseOutput() {
@@ -372,7 +530,24 @@ void EndpointLauncher::CloseOutput() {
   }
 }
 
+void EndpointLauncher::CloseListening() {
+  if (m_listening >= 0) {
+    close(m_listening);
+    m_listening = -1;
+  }
+}
+
 void EndpointLauncher::Stop() {
+  m_stopping = true;
+  if (m_restartTimer != 0) {
+    g_source_remove(m_restartTimer);
+    m_restartTimer = 0;
+  }
+  if (m_childWatch != 0) {
+    // The process is reaped here, not by GLib.
+    g_source_remove(m_childWatch);
+    m_childWatch = 0;
+  }
   if (m_pid > 0) {
     kill(m_pid, SIGTERM);
     const auto until = Clock::now() + kStopTime;
@@ -390,6 +565,80 @@ void EndpointLauncher::Stop() {
   }
   ReadOutput(nullptr);
   CloseOutput();
+  CloseListening();
+}
+
+std::chrono::milliseconds RestartSchedule::Delay(Clock::time_point now) {
+  const unsigned recent = RecentRestarts(now);
+  auto delay = m_limits.firstDelay;
+  for (unsigned i = 0; i < recent && delay < m_limits.longestDelay; ++i) {
+    delay *= 2;
+  }
+  delay = std::min(delay, m_limits.longestDelay);
+  if (recent >= m_limits.perWindow && !m_restarts.empty()) {
+    // The oldest restart that must leave the window first.
+    const auto leaves = m_restarts[recent - m_limits.perWindow] + m_limits.window;
+    delay = std::max(delay, std::chrono::ceil<std::chrono::milliseconds>(leaves - now));
+  }
+  return delay;
+}
+
+void RestartSchedule::Restarted(Clock::time_point now) {
+  m_restarts.push_back(now);
+}
+
+unsigned RestartSchedule::RecentRestarts(Clock::time_point now) {
+  while (!m_restarts.empty() && m_restarts.front() + m_limits.window <= now) {
+    m_restarts.pop_front();
+  }
+  return static_cast<unsigned>(m_restarts.size());
+}
+
+EndpointOwnerCheck::EndpointOwnerCheck(const EndpointLauncher& launcher, SocketTables tables)
+    : m_launcher(launcher), m_tables(std::move(tables)) {}
+
+bool EndpointOwnerCheck::MayLoad(const char* address) {
+  const auto& endpoint = m_launcher.Address();
+  const EndpointOutcome outcome = m_launcher.Outcome();
+  if (!endpoint || outcome == EndpointOutcome::kNotLoopback) {
+    return true;  // another machine's endpoint: not a question of local users
+  }
+  GUri* uri = g_uri_parse(address, G_URI_FLAGS_NONE, nullptr);
+  if (!uri) {
+    return true;
+  }
+  const char* scheme = g_uri_get_scheme(uri);
+  const std::string host = g_uri_get_host(uri) ? g_uri_get_host(uri) : "";
+  const bool https = scheme && g_ascii_strcasecmp(scheme, "https") == 0;
+  const bool web = scheme && (https || g_ascii_strcasecmp(scheme, "http") == 0);
+  const int port = g_uri_get_port(uri) > 0 ? g_uri_get_port(uri) : (https ? 443 : 80);
+  g_uri_unref(uri);
+  const EndpointAddress asked{scheme ? scheme : "", host, static_cast<unsigned>(port)};
+  if (!web || asked.port != endpoint->port || !asked.IsLoopback()) {
+    return true;  // not on the endpoint's port of this machine
+  }
+  if (outcome == EndpointOutcome::kForeign) {
+    return false;
+  }
+  const std::vector<std::string> ips = AddressesOf(asked);
+  if (m_launcher.HoldsAddress() && ips == AddressesOf(*endpoint) && ips.size() == 1) {
+    return true;  // the program's own socket: nobody else can listen there
+  }
+  const auto sockets = m_tables();
+  const unsigned me = getuid();
+  for (const std::string& ip : ips) {
+    for (const unsigned owner : platform::ListenerOwners(sockets, ip, endpoint->port)) {
+      if (owner != me && owner != 0) {
+        if (owner != m_namedUid) {
+          m_namedUid = owner;
+          Say("another user's program (uid " + std::to_string(owner) + ") now holds " +
+              endpoint->ListenText() + ", the endpoint's address; nothing is loaded from it");
+        }
+        return false;
+      }
+    }
+  }
+  return true;
 }
 
 }  // namespace ticklark::app

@@ -4,9 +4,15 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/listening_sockets.hpp"
+#include "web/load_guard.hpp"
 
 namespace ticklark::app {
 
@@ -36,16 +42,50 @@ enum class EndpointOutcome {
   kUnavailable,  // none could be started (said why on standard error)
 };
 
+// How soon an endpoint that ended by itself is started again.
+struct RestartLimits {
+  // After the first end; doubled for every restart within |window|.
+  std::chrono::milliseconds firstDelay{250};
+  std::chrono::milliseconds longestDelay{4000};
+  // At most this many restarts within any |window|; one more waits until the
+  // oldest of them has left it.
+  unsigned perWindow = 5;
+  std::chrono::milliseconds window{60000};
+};
+
+// When to start an ended endpoint again, from the restarts so far.
+class RestartSchedule {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  explicit RestartSchedule(RestartLimits limits) : m_limits(limits) {}
+  // The wait before the next start, for an endpoint that ended at |now|.
+  std::chrono::milliseconds Delay(Clock::time_point now);
+  // A restart took place at |now|.
+  void Restarted(Clock::time_point now);
+  // Restarts within the window that ends at |now|.
+  unsigned RecentRestarts(Clock::time_point now);
+
+ private:
+  RestartLimits m_limits;
+  std::deque<Clock::time_point> m_restarts;
+};
+
 // Starts the endpoint on a loopback base when nothing answers there, and
-// stops it again with the program. The endpoint is a child that the kernel
-// ends when the program ends, however it ends.
+// stops it again with the program. The program opens the listening socket
+// itself and passes it to the endpoint (as systemd's socket activation does),
+// so that the address stays the program's for as long as it runs; an
+// endpoint that ends by itself is started again on the same socket. The
+// endpoint is a child that the kernel ends when the program ends, however it
+// ends.
 class EndpointLauncher {
  public:
   using Clock = std::chrono::steady_clock;
 
   // |executable| empty: ticklark-endpoint next to the program's own
   // executable, else on PATH.
-  explicit EndpointLauncher(std::string base, std::string executable = {});
+  explicit EndpointLauncher(std::string base, std::string executable = {},
+                            RestartLimits limits = {});
   ~EndpointLauncher();
   EndpointLauncher(const EndpointLauncher&) = delete;
   EndpointLauncher& operator=(const EndpointLauncher&) = delete;
@@ -58,30 +98,69 @@ class EndpointLauncher {
   void Stop();
 
   EndpointOutcome Outcome() const { return m_outcome; }
-  // The started endpoint's process, or -1.
+  // The started endpoint's process, or -1 (also while it is being restarted).
   pid_t Pid() const { return m_pid; }
+  // Whether the program holds the endpoint's listening socket.
+  bool HoldsAddress() const { return m_listening >= 0; }
+  // How often the endpoint has been started again so far.
+  unsigned Restarts() const { return m_restarts; }
+  // The endpoint's base, taken apart; empty when it did not parse.
+  const std::optional<EndpointAddress>& Address() const { return m_address; }
   // The owner of the listener when the outcome is kForeign.
   unsigned ForeignUid() const { return m_foreignUid; }
 
   // Called by the pipe watch with the endpoint's standard error.
   bool RelayOutput();
+  // Called by the child watch when the endpoint's process has ended.
+  void Ended(int status);
+  // Called by the restart timer.
+  void Restart();
 
  private:
   bool FindsForeignListener();
   bool AnswersAsEndpoint(Clock::time_point deadline) const;
   EndpointOutcome Start(Clock::time_point deadline);
+  bool Spawn(std::string& error);
+  void WatchEnd();
   bool ReadOutput(bool* listening);
   void CloseOutput();
+  void CloseListening();
 
   std::string m_base;
   std::optional<EndpointAddress> m_address;
   std::string m_executable;
+  std::string m_found;  // the executable started
   EndpointOutcome m_outcome = EndpointOutcome::kUnavailable;
   unsigned m_foreignUid = 0;
   pid_t m_pid = -1;
-  int m_output = -1;  // read end of the endpoint's standard error
+  int m_listening = -1;  // the endpoint's listening socket, held by the program
+  int m_output = -1;     // read end of the endpoint's standard error
   std::string m_partial;
   unsigned m_watch = 0;
+  unsigned m_childWatch = 0;
+  unsigned m_restartTimer = 0;
+  RestartSchedule m_schedule;
+  unsigned m_restarts = 0;
+  bool m_stopping = false;
+};
+
+// Before each load the program orders from its endpoint's address: the
+// address is the program's own while it holds the endpoint's socket; else
+// (the user's own endpoint, or none) the listener there must still be the
+// user's or the system's, or nothing is loaded from it. Other addresses are
+// not its business.
+class EndpointOwnerCheck final : public web::LoadGuard {
+ public:
+  using SocketTables = std::function<std::vector<platform::ListeningSocket>()>;
+
+  explicit EndpointOwnerCheck(const EndpointLauncher& launcher,
+                              SocketTables tables = platform::ReadListeningSockets);
+  bool MayLoad(const char* address) override;
+
+ private:
+  const EndpointLauncher& m_launcher;
+  SocketTables m_tables;
+  unsigned m_namedUid = 0;  // the other user last named on standard error
 };
 
 // ticklark-endpoint next to |programPath|'s folder, else on PATH; empty when

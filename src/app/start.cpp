@@ -193,6 +193,7 @@ int Run(int argc, char** argv) {
   std::unique_ptr<web::WebSession> session;
   std::unique_ptr<web::DestinationCatalogue> catalogue;
   std::unique_ptr<EndpointLauncher> endpoint;
+  std::unique_ptr<EndpointOwnerCheck> endpointCheck;
   SharedForms sharedForms;
   std::unique_ptr<Module1> module;
 
@@ -220,6 +221,8 @@ int Run(int argc, char** argv) {
     session = std::make_unique<web::WebSession>(defaultBrowser);
     catalogue = std::make_unique<web::DestinationCatalogue>(endpointBase);
     endpoint = std::make_unique<EndpointLauncher>(catalogue->EndpointBase());
+    endpointCheck = std::make_unique<EndpointOwnerCheck>(*endpoint);
+    session->SetLoadGuard(*endpointCheck);
     ProgramServices services{application, loaded,     placement,  settings,
                              *session,    *catalogue, sharedForms};
     RegisterSecondaryWindows(sharedForms, services);

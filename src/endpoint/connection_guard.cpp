@@ -227,6 +227,20 @@ gboolean OnSweep(gpointer guard) {
   return static_cast<ConnectionGuard*>(guard)->Sweep() ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
 }
 
+struct DrainTarget {
+  ConnectionGuard* guard;
+  ConnectionTable::Id id;
+};
+
+gboolean OnRefusedReadable(GSocket*, GIOCondition, gpointer target) {
+  const auto* drain = static_cast<const DrainTarget*>(target);
+  return drain->guard->Drain(drain->id) ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+}
+
+void FreeDrainTarget(gpointer target) {
+  delete static_cast<DrainTarget*>(target);
+}
+
 void OnGuardRequestStarted(SoupServer*, SoupServerMessage* message, gpointer guard) {
   static_cast<ConnectionGuard*>(guard)->RequestBegun(message);
 }
@@ -487,6 +501,13 @@ void ConnectionGuard::Release(ConnectionTable::Id id) {
     const Held held = found->second;
     m_held.erase(found);
     held.stream->observer = nullptr;
+    if (held.drain) {
+      g_source_destroy(held.drain);
+      g_source_unref(held.drain);
+    }
+    if (held.refused) {
+      g_object_unref(held.refused);
+    }
     g_object_unref(held.stream);
     g_object_unref(held.connection);
     g_object_unref(held.socket);
@@ -508,6 +529,70 @@ std::optional<ConnectionTable::Id> ConnectionGuard::IdOf(SoupServerMessage* mess
     return std::nullopt;
   }
   return id;
+}
+
+void ConnectionGuard::Refuse(SoupServerMessage* message, const std::string& answer) {
+  const auto id = IdOf(message);
+  // |message| may be gone once its connection is taken.
+  GIOStream* taken = soup_server_message_steal_connection(message);
+  const auto found = id ? m_held.find(*id) : m_held.end();
+  if (found == m_held.end()) {
+    if (taken) {
+      g_io_stream_close(taken, nullptr, nullptr);
+      g_object_unref(taken);
+    }
+    return;
+  }
+  Held& held = found->second;
+  held.refused = taken;
+  m_table.MarkEnding(*id, Now());
+  // A few hundred bytes: the socket's empty buffer takes them at once.
+  g_socket_send_with_blocking(held.socket, answer.data(), answer.size(), FALSE, nullptr, nullptr);
+  g_socket_shutdown(held.socket, FALSE, TRUE, nullptr);
+  held.drain = g_socket_create_source(
+      held.socket, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), nullptr);
+  g_source_set_callback(
+      held.drain, reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(OnRefusedReadable)),
+      new DrainTarget{this, *id}, FreeDrainTarget);
+  g_source_attach(held.drain, nullptr);
+  if (m_sweepTimeout == 0) {
+    m_sweepTimeout = g_timeout_add(kSweepMilliseconds, OnSweep, this);
+  }
+}
+
+bool ConnectionGuard::Drain(ConnectionTable::Id id) {
+  const auto found = m_held.find(id);
+  if (found == m_held.end()) {
+    return false;
+  }
+  char dropped[16384];
+  for (int turn = 0; turn < 64; ++turn) {
+    GError* failure = nullptr;
+    const gssize got = g_socket_receive_with_blocking(found->second.socket, dropped, sizeof dropped,
+                                                      FALSE, nullptr, &failure);
+    if (got > 0) {
+      continue;
+    }
+    const bool later = got < 0 && g_error_matches(failure, G_IO_ERROR, G_IO_ERROR_WOULD_BLOCK);
+    g_clear_error(&failure);
+    if (later) {
+      return true;
+    }
+    // The client has stopped sending: the connection ends.
+    found->second.drain = nullptr;  // ends with this callback
+    GIOStream* refused = std::exchange(found->second.refused, nullptr);
+    GSource* source = g_main_current_source();
+    g_source_unref(source);
+    if (refused) {
+      g_io_stream_close(refused, nullptr, nullptr);  // releases the connection
+      g_object_unref(refused);
+    } else {
+      g_io_stream_close(G_IO_STREAM(found->second.connection), nullptr, nullptr);
+      Release(id);
+    }
+    return false;
+  }
+  return true;  // more to read on the next turn
 }
 
 void ConnectionGuard::RequestBegun(SoupServerMessage* message) {

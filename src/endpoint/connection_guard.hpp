@@ -54,6 +54,16 @@ class ConnectionGuard final : private ConnectionObserver {
   // Ends the connections past their time; false once none is open.
   bool Sweep();
 
+  // Takes |message|'s connection from libsoup before it reads the request's
+  // body, sends |answer| (a whole answer that ends the connection), and ends
+  // the connection once the client has stopped sending or after a short grace
+  // time; what it still sends is read and dropped meanwhile, so that the
+  // answer reaches it rather than a reset.
+  void Refuse(SoupServerMessage* message, const std::string& answer);
+  // Reads and drops what a refused connection's client still sends; false
+  // once the connection is ended.
+  bool Drain(ConnectionTable::Id id);
+
   void RequestBegun(SoupServerMessage* message);
   void RequestRead(SoupServerMessage* message);
   void Answered(SoupServerMessage* message);
@@ -63,6 +73,8 @@ class ConnectionGuard final : private ConnectionObserver {
     GSocket* socket;
     GSocketConnection* connection;
     PeerEndStream* stream;
+    GIOStream* refused = nullptr;  // taken from libsoup by Refuse()
+    GSource* drain = nullptr;
   };
 
   void ConnectionClosed(ConnectionTable::Id id) override;

@@ -10,6 +10,7 @@
 #include <gio/gio.h>
 
 #include "endpoint/connection_guard.hpp"
+#include "endpoint/request_framing.hpp"
 #include "endpoint/router.hpp"
 #include "ticklark/version.hpp"
 
@@ -37,10 +38,46 @@ void OnRequest(SoupServer*, SoupServerMessage* message, const char*, GHashTable*
   }
 }
 
-void OnRequestStarted(SoupServer*, SoupServerMessage* message, gpointer) {
+void OnGotHeaders(SoupServerMessage* message, gpointer self) {
+  try {
+    static_cast<EndpointServer*>(self)->CheckBody(message);
+  } catch (...) {
+    soup_server_message_set_status(message, SOUP_STATUS_INTERNAL_SERVER_ERROR, nullptr);
+  }
+}
+
+void OnRequestStarted(SoupServer*, SoupServerMessage* message, gpointer self) {
   auto* start = g_new(gint64, 1);
   *start = g_get_monotonic_time();
   g_object_set_qdata_full(G_OBJECT(message), StartTimeQuark(), start, g_free);
+  // Heard before libsoup reads any of the body: the handler connected here
+  // goes with the message.
+  g_signal_connect(message, "got-headers", G_CALLBACK(OnGotHeaders), self);
+}
+
+RequestFraming FramingOf(SoupServerMessage* message) {
+  RequestFraming framing;
+  const char* method = soup_server_message_get_method(message);
+  framing.method = method ? method : "";
+  SoupMessageHeadersIter iter;
+  soup_message_headers_iter_init(&iter, soup_server_message_get_request_headers(message));
+  const char* name = nullptr;
+  const char* value = nullptr;
+  while (soup_message_headers_iter_next(&iter, &name, &value)) {
+    if (g_ascii_strcasecmp(name, "Content-Length") == 0) {
+      AppendContentLengths(value, framing.contentLengths);
+    } else if (g_ascii_strcasecmp(name, "Transfer-Encoding") == 0) {
+      framing.transferEncoding = true;
+    }
+  }
+  return framing;
+}
+
+// The whole answer to a refused request: no body, and the connection ends.
+std::string RefusalText(unsigned status) {
+  const char* reason = status == 413 ? "Content Too Large" : "Bad Request";
+  return "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\nServer: " + ServerHeader() +
+         "\r\nContent-Length: 0\r\nConnection: close\r\nReferrer-Policy: no-referrer\r\n\r\n";
 }
 
 void LogFinishedSafely(gpointer self, SoupServerMessage* message, bool aborted) {
@@ -220,6 +257,19 @@ void EndpointServer::Handle(SoupServerMessage* message) {
     soup_server_message_set_response(message, contentType.c_str(), SOUP_MEMORY_STATIC,
                                      response.body.data(), response.body.size());
   }
+}
+
+void EndpointServer::CheckBody(SoupServerMessage* message) {
+  const BodyAnswer answer = JudgeBody(FramingOf(message));
+  if (answer == BodyAnswer::kNoBody) {
+    return;
+  }
+  const unsigned status = answer == BodyAnswer::kTooLarge ? 413 : 400;
+  soup_server_message_set_status(message, status, nullptr);
+  // libsoup would read the whole body before answering and keep it in
+  // memory: the connection is taken from it, answered here and ended.
+  LogFinished(message, false);
+  m_guard->Refuse(message, RefusalText(status));
 }
 
 void EndpointServer::LogFinished(SoupServerMessage* message, bool aborted) {

@@ -54,6 +54,9 @@ class EndpointServer {
 
   // Answers one request; called by libsoup.
   void Handle(SoupServerMessage* message);
+  // Refuses a request whose headers announce a body (see JudgeBody) before
+  // any of it is read; called by libsoup once the headers are in.
+  void CheckBody(SoupServerMessage* message);
   // Writes the log line of a finished request; called by libsoup.
   void LogFinished(SoupServerMessage* message, bool aborted);
 

@@ -2,6 +2,7 @@
 // ticklark-endpoint: the web endpoint that the program's endpoint pages live on.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +19,7 @@
 #include "endpoint/command_line.hpp"
 #include "endpoint/embedded_files.hpp"
 #include "endpoint/endpoint_server.hpp"
+#include "endpoint/printable_text.hpp"
 #include "endpoint/redirect_source.hpp"
 #include "platform/gobject_ptr.hpp"
 
@@ -25,9 +27,11 @@ namespace {
 
 constexpr const char* kBuiltInTableName = "built-in redirects.conf";
 
+// Messages quote file names and lines of a user's table: control characters
+// in them are shown escaped, never written to the terminal or the journal.
 void Say(std::string_view text) {
   std::string line = "ticklark-endpoint: ";
-  line += text;
+  line += ticklark::endpoint::EscapeControls(text);
   ticklark::endpoint::LogToStandardError(line);
 }
 
@@ -56,7 +60,18 @@ std::string SocketAddressText(int fd) {
 bool StartListening(ticklark::endpoint::EndpointServer& server,
                     const ticklark::endpoint::Options& options, std::string& where) {
   std::string error;
-  const int passed = sd_listen_fds(1);
+  char** names = nullptr;
+  const int passed = sd_listen_fds_with_names(1, &names);
+  // The program names the socket it passes (LISTEN_FDNAMES); systemd's
+  // sockets are unnamed unless a unit names them.
+  const bool fromProgram =
+      passed == 1 && names && names[0] && std::string_view(names[0]) == "ticklark2";
+  if (names) {
+    for (int i = 0; names[i]; ++i) {
+      free(names[i]);
+    }
+    free(names);
+  }
   if (passed < 0) {
     Say(std::string("cannot take the sockets passed by systemd: ") + g_strerror(-passed));
     return false;
@@ -78,7 +93,8 @@ bool StartListening(ticklark::endpoint::EndpointServer& server,
     if (options.listenGiven) {
       Say("--listen is not used: systemd passed a socket");
     }
-    where = SocketAddressText(fd) + " (socket from systemd)";
+    where = SocketAddressText(fd) +
+            (fromProgram ? " (socket from ticklark2)" : " (socket from systemd)");
     return true;
   }
   if (!server.Listen(options.host, options.port, error)) {

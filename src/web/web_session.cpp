@@ -7,6 +7,7 @@
 #include <webkit/webkit.h>
 
 #include "ticklark/version.hpp"
+#include "web/load_guard.hpp"
 #include "web/pane_downloads.hpp"
 #include "web/pane_policy.hpp"
 #include "web/pane_services.hpp"
@@ -136,6 +137,9 @@ void WebSession::RefuseAddressesOf(const std::string& base) {
 }
 
 bool WebSession::Refuses(const char* address) const {
+  if (m_loadGuard && address && !m_loadGuard->MayLoad(address)) {
+    return true;
+  }
   if (!m_refused) {
     return false;
   }

@@ -22,6 +22,7 @@ class DefaultBrowser;
 
 namespace ticklark::web {
 
+class LoadGuard;
 class PaneServices;
 
 // What every browser pane of the program shares: one web context, one network
@@ -72,6 +73,9 @@ class WebSession {
     bool loopback = false;
   };
   bool Refuses(const char* address) const;
+  // From now on an address is refused too when |guard| does not allow it. The
+  // guard outlives every pane of the session.
+  void SetLoadGuard(LoadGuard& guard) { m_loadGuard = &guard; }
 
   // Downloads refused so far (each one cancelled before anything was written).
   std::size_t CancelledDownloads() const { return m_cancelledDownloads; }
@@ -109,6 +113,7 @@ class WebSession {
   PaneTimings m_timings;
   // The refused base, taken apart once: it is asked about at every navigation.
   std::optional<RefusedAddress> m_refused;
+  LoadGuard* m_loadGuard = nullptr;
   std::unique_ptr<PaneServices> m_services;
   // Goes before the settings, network session and context it was made with.
   platform::GObjectPtr<WebKitWebView> m_viewStartedAhead;

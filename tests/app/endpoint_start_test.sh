@@ -110,6 +110,58 @@ else
 fi
 kill "$other"; wait "$other" 2>/dev/null
 
+# The endpoint killed outright comes back on the program's socket: the
+# address is never free meanwhile, not even for a moment.
+start
+child=$(endpoint_child)
+kill -9 "${child:-0}"
+timeout 5 setpriv --reuid=65534 --regid=65534 --clear-groups env XDG_CONFIG_HOME=/nonexistent \
+  "$work/ticklark-endpoint" 2>"$work/taker.log"
+check "another user's endpoint cannot listen there meanwhile" \
+  grep -q "cannot listen on 127.0.0.1:8642" "$work/taker.log"
+check "and is never given the address" not listening_as 65534
+came_back() { local now; now=$(endpoint_child); [ -n "$now" ] && [ "$now" != "$child" ]; }
+check "a new endpoint is started" wait_for 5000 came_back
+check "the program says so, once" \
+  test "$(grep -c "the endpoint ended (signal Killed); started again in 0.25 s" "$work/out.txt")" -eq 1
+check "and the endpoint answers again" \
+  wait_for 5000 bash -c "curl -sI --max-time 2 '$strip' | grep -q '^HTTP/1.1 200'"
+check "the market strip still shows" wait_for 15000 strip_shown
+mkdir -p shots && cp "$work/shot.png" shots/endpoint-restarted-strip.png
+close_program
+check "and no endpoint is left behind" wait_for 3000 not bash -c "pgrep -f '^$endpoint' >/dev/null"
+
+# The user's own endpoint, which the program did not start, is asked for its
+# owner again before a load: once another user's program holds the address,
+# nothing goes there.
+"$endpoint" 2>"$work/endpoint.log" &
+running=$!
+pids+=("$running")
+wait_for 5000 listening_as "$(id -u)"
+start
+wait_for 15000 grep -q "GET /ticklark/viewext/ticklark_ad_frame.asp 200" "$work/endpoint.log"
+kill -9 "$running"; wait "$running" 2>/dev/null
+setpriv --reuid=65534 --regid=65534 --clear-groups env XDG_CONFIG_HOME=/nonexistent \
+  "$work/ticklark-endpoint" 2>"$work/other.log" &
+other=$!
+pids+=("$other")
+if check "another user's endpoint takes the address (uid 65534)" wait_for 5000 listening_as 65534
+then
+  xdotool windowactivate --sync "$main" 2>/dev/null
+  xdotool key alt+t
+  wait_for 5000 menu_open "$pid"
+  xdotool key Return
+  check "a menu command's page is not asked of it, and the program says why" \
+    wait_for 10000 said "another user's program (uid 65534) now holds 127.0.0.1:8642"
+  sleep 2
+  check "it receives no request" test "$(grep -vc '^ticklark-endpoint: ' "$work/other.log")" -eq 0
+  for site in $(xdotool search --onlyvisible --name '^Nasdaq Earnings Calendar$' 2>/dev/null); do
+    wmctrl -i -c "$site"
+  done
+fi
+check "the program ends" close_program || sed 's/^/  program: /' "$work/out.txt"
+kill "$other"; wait "$other" 2>/dev/null
+
 # Killed outright, the program takes its endpoint with it.
 start
 child=$(endpoint_child)

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <glibmm/main.h>
@@ -18,6 +20,7 @@
 #include "support/screenshot.hpp"
 #include "ui/definitions.hpp"
 #include "web/browser_pane.hpp"
+#include "web/load_guard.hpp"
 #include "web/web_session.hpp"
 
 namespace ticklark::app {
@@ -264,6 +267,51 @@ TEST_F(MainWindow, RefusedEndpointPagesShowANoticeAndAreNeverAskedFor) {
   EXPECT_TRUE(refused(pane));
   test::PumpFor(std::chrono::milliseconds(300));  // time for a request that must not come
   EXPECT_TRUE(server.Requests().empty()) << server.Requests().front();
+}
+
+// Stands for the endpoint's owner check: refuses its base while |held| is
+// false (another user's program listens there) and records what it is asked.
+class FakeLoadGuard final : public web::LoadGuard {
+ public:
+  explicit FakeLoadGuard(std::string base) : m_base(std::move(base)) {}
+  bool MayLoad(const char* address) override {
+    asked.emplace_back(address);
+    return held || !std::string_view(address).starts_with(m_base);
+  }
+  bool held = true;
+  std::vector<std::string> asked;
+
+ private:
+  std::string m_base;
+};
+
+// The owner is asked again before each load a menu command orders: a listener
+// that has changed hands gets no request, and one that is the user's again
+// does.
+TEST_F(MainWindow, EveryLoadFromTheEndpointAsksTheLoadGuardFirst) {
+  FakeLoadGuard guard(server.BaseAddress());
+  session.SetLoadGuard(guard);
+  form->Load();
+  ASSERT_TRUE(AwaitRequests(Destination::ticklark_ad_frame));
+  ASSERT_TRUE(AwaitShown(form->WebBrowser2(), Destination::quickennews));
+  const std::string calendar = catalogue.Address(Destination::nasdaqcal);
+
+  guard.held = false;
+  guard.asked.clear();
+  ASSERT_TRUE(form->RunMenuCommand("mnuNasEarnCal2"));
+  EXPECT_TRUE(test::PumpUntil([&] {
+    return form->WebBrowser2()->Notice() == web::PaneNotice::kRefused &&
+           !form->WebBrowser2()->IsLoading();
+  }));
+  test::PumpFor(std::chrono::milliseconds(300));  // time for a request that must not come
+  EXPECT_EQ(server.CountRequests(PathOf(calendar)), 0u);
+  EXPECT_NE(std::find(guard.asked.begin(), guard.asked.end(), calendar), guard.asked.end());
+
+  guard.held = true;
+  ASSERT_TRUE(form->RunMenuCommand("mnuNasEarnCal2"));
+  EXPECT_TRUE(AwaitRequests(Destination::nasdaqcal));
+  EXPECT_TRUE(AwaitShown(form->WebBrowser2(), Destination::nasdaqcal));
+  EXPECT_EQ(form->WebBrowser2()->Notice(), web::PaneNotice::kNone);
 }
 
 TEST_F(MainWindow, SecondaryWindowsOutliveTheServicesTheyWereRegisteredWith) {

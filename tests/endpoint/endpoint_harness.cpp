@@ -321,15 +321,27 @@ std::size_t OpenDescriptors(pid_t pid) {
   return count;
 }
 
-std::size_t ResidentKiB(pid_t pid) {
+namespace {
+
+std::size_t StatusKiB(pid_t pid, std::string_view field) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.starts_with("VmRSS:")) {
-      return std::strtoul(line.c_str() + 6, nullptr, 10);
+    if (line.starts_with(field)) {
+      return std::strtoul(line.c_str() + field.size(), nullptr, 10);
     }
   }
   return 0;
+}
+
+}  // namespace
+
+std::size_t ResidentKiB(pid_t pid) {
+  return StatusKiB(pid, "VmRSS:");
+}
+
+std::size_t PeakResidentKiB(pid_t pid) {
+  return StatusKiB(pid, "VmHWM:");
 }
 
 bool AllowDescriptors(std::size_t wanted) {

@@ -101,6 +101,8 @@ unsigned TimedGet(unsigned port, const std::string& path, std::chrono::microseco
 // Of the process |pid|: open descriptors, and resident memory in KiB.
 std::size_t OpenDescriptors(pid_t pid);
 std::size_t ResidentKiB(pid_t pid);
+// The most resident memory |pid| has had, in KiB.
+std::size_t PeakResidentKiB(pid_t pid);
 
 // Raises this process's soft descriptor limit to at least |wanted|; false when
 // the hard limit does not allow it.

@@ -3,6 +3,7 @@
 // port and asked over real HTTP.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -11,13 +12,16 @@
 
 #include <gtest/gtest.h>
 
+#include "endpoint/printable_text.hpp"
 #include "endpoint/redirect_table.hpp"
+#include "endpoint/request_framing.hpp"
 #include "endpoint_harness.hpp"
 
 namespace ticklark::endpoint {
 namespace {
 
 using test::EndpointProcess;
+using test::RawConnection;
 using test::Request;
 using test::TempDir;
 
@@ -124,6 +128,131 @@ TEST_F(EndpointHttp, OtherPathsAre404AndOtherMethods405) {
   }
 }
 
+struct Framing {
+  const char* method;
+  std::vector<std::string_view> lengths;
+  bool chunked;
+  BodyAnswer answer;
+};
+
+TEST(RequestFraming, NoBodyIsEverReadAndADoubtfulEndIsRefused) {
+  // What the requests over HTTP below leave out: how lengths are read.
+  const Framing cases[] = {
+      {"GET", {}, false, BodyAnswer::kNoBody},
+      {"POST", {"0", "00"}, false, BodyAnswer::kNoBody},
+      {"POST", {"5", "5"}, false, BodyAnswer::kTooLarge},
+      {"HEAD", {}, true, BodyAnswer::kBadRequest},
+      {"OPTIONS", {"2"}, false, BodyAnswer::kBadRequest},
+      {"GET", {"0", "6"}, false, BodyAnswer::kBadRequest},
+      {"GET", {"0"}, true, BodyAnswer::kBadRequest},
+      {"POST", {"-1"}, false, BodyAnswer::kBadRequest},
+      {"POST", {"+5"}, false, BodyAnswer::kBadRequest},
+      {"POST", {"0x10"}, false, BodyAnswer::kBadRequest},
+      {"POST", {""}, false, BodyAnswer::kBadRequest},
+      {"POST", {"99999999999999999999999"}, false, BodyAnswer::kBadRequest},
+  };
+  for (const Framing& c : cases) {
+    RequestFraming framing{c.method, c.lengths, c.chunked};
+    EXPECT_EQ(JudgeBody(framing), c.answer)
+        << c.method << " lengths " << c.lengths.size() << " chunked " << c.chunked;
+  }
+  std::vector<std::string_view> split;
+  AppendContentLengths(" 5 ,6,\t7", split);
+  EXPECT_EQ(split, (std::vector<std::string_view>{"5", "6", "7"}));
+}
+
+TEST(PrintableText, ControlCharactersAndBrokenUtf8AreEscaped) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"plain text / 1.5 %", "plain text / 1.5 %"},
+      {"Zürich €", "Zürich €"},
+      {std::string_view("a\0b", 3), "a\\x00b"},
+      {"\x1b[31mred\x1b[0m", "\\x1b[31mred\\x1b[0m"},
+      {"line\r\nforged", "line\\x0d\\x0aforged"},
+      {"back\\slash", "back\\x5cslash"},
+      {"\x7f\xc2\x9b\xc2\xa0", "\\x7f\\xc2\\x9b\xc2\xa0"},  // DEL, C1 CSI, no-break space
+      {"\xff\xc3", "\\xff\\xc3"},
+      {"\xe0\x80\xaf", "\\xe0\\x80\\xaf"},  // overlong
+  };
+  for (const auto& [text, escaped] : cases) {
+    EXPECT_EQ(EscapeControls(text), escaped) << escaped;
+  }
+}
+
+struct BodyCase {
+  const char* name;
+  std::string request;
+  unsigned status;
+  bool closed;
+};
+
+// Requests whose headers announce a body, or leave its end in doubt, are
+// answered at once and their connection closed; what follows in the body is
+// never taken for a request.
+TEST_F(EndpointHttp, BodiesAreRefusedAndDoubtfulLengthsCloseTheConnection) {
+  StartEndpoint();
+  const std::string head = std::string(kAdFrame) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  const std::string smuggled = "GET " + std::string(kAdFrame) + " HTTP/1.1\r\nHost: x\r\n\r\n";
+  const BodyCase cases[] = {
+      {"two lengths", "GET " + head + "Content-Length: 5\r\nContent-Length: 6\r\n\r\nhello!", 400,
+       true},
+      {"two lengths on one line", "POST " + head + "Content-Length: 5, 6\r\n\r\nhello!", 400, true},
+      {"chunked and a length",
+       "POST " + head + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" +
+           smuggled,
+       400, true},
+      {"a body on POST", "POST " + head + "Content-Length: 10\r\n\r\n0123456789", 413, true},
+      {"a chunked body",
+       "PUT " + head + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", 413, true},
+      {"a body on GET",
+       "GET " + head + "Content-Length: " + std::to_string(smuggled.size()) + "\r\n\r\n" + smuggled,
+       400, true},
+      {"an empty body", "GET " + head + "Content-Length: 0\r\n\r\n", 200, false},
+      {"no body on POST", "POST " + head + "Content-Length: 0\r\n\r\n", 405, false},
+  };
+  for (const BodyCase& c : cases) {
+    RawConnection connection(m_endpoint.port());
+    ASSERT_TRUE(connection.connected()) << c.name;
+    ASSERT_TRUE(connection.Send(c.request)) << c.name;
+    EXPECT_EQ(connection.ReadAnswer(), c.status) << c.name;
+    bool closed = false;
+    for (int i = 0; i < 100 && !closed; ++i) {
+      closed = connection.ClosedByServer();
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.closed ? 20 : 2));
+    }
+    EXPECT_EQ(closed, c.closed) << c.name;
+  }
+  // Each request logged once, the smuggled one never.
+  EXPECT_TRUE(m_endpoint.WaitForLog(" POST /ticklark/viewext/ticklark_ad_frame.asp 405 "));
+  std::istringstream log(m_endpoint.Log());
+  std::size_t lines = 0;
+  for (std::string line; std::getline(log, line);) {
+    lines += line.starts_with("ticklark-endpoint: ") ? 0u : 1u;
+  }
+  EXPECT_EQ(lines, std::size(cases)) << m_endpoint.Log();
+}
+
+// The answer comes before the body, and what the client sends on is dropped
+// as it arrives: the endpoint's memory does not grow with it.
+TEST_F(EndpointHttp, AHundredMegabyteBodyLeavesTheEndpointSmall) {
+  StartEndpoint();
+  constexpr std::size_t kBody = 100u << 20;
+  RawConnection connection(m_endpoint.port());
+  ASSERT_TRUE(connection.Send(
+      "POST " + std::string(kAdFrame) +
+      " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + std::to_string(kBody) + "\r\n\r\n"));
+  EXPECT_EQ(connection.ReadAnswer(), 413u);
+  const std::string block(1u << 20, 'x');
+  std::size_t sent = 0;
+  while (sent < kBody && connection.Send(block)) {
+    sent += block.size();
+  }
+  const std::size_t peak = test::PeakResidentKiB(m_endpoint.pid());
+  EXPECT_GT(peak, 0u);
+  EXPECT_LT(peak, 50u * 1024) << "after " << sent << " bytes of the body";
+  // It still answers.
+  EXPECT_EQ(Request("GET", Url(kAdFrame)).status, 200u);
+}
+
 TEST_F(EndpointHttp, NoAddressIsTakenFromTheRequest) {
   StartEndpoint();
   const std::string expected = *ShippedTable().Find("nasdaqcal");
@@ -182,6 +311,9 @@ TEST_P(EndpointBadTable, RefusesToStart) {
   EXPECT_NE(log.find(GetParam().message_part), std::string::npos) << log;
   EXPECT_NE(log.find("not started"), std::string::npos) << log;
   EXPECT_EQ(log.find("listening"), std::string::npos) << log;
+  EXPECT_FALSE(std::any_of(log.begin(), log.end(), [](char c) {
+    return (static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7f;
+  })) << log;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -191,7 +323,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadTable{"UnknownKey", "\n\n\nquicken = https://a.example/\n", 4, "unknown key"},
         BadTable{"NotHttp", "rhipo = file:///etc/passwd\n", 1, "http or https"},
         BadTable{"Duplicate", "rhipo = https://a.example/\nrhipo = https://b.example/\n", 2,
-                 "given twice"}),
+                 "given twice"},
+        // What the table holds is quoted escaped: no terminal control reaches the log.
+        BadTable{"ControlCharacters", "\x1b[2J\x1b]0;x\x07\x7f\xc2\x9b = https://a.example/\n", 1,
+                 "unknown key '\\x1b[2J\\x1b]0;x\\x07\\x7f\\xc2\\x9b'"}),
     [](const auto& case_info) { return std::string(case_info.param.name); });
 
 TEST(EndpointCommandLine, MissingRedirectsFileBadListenAndHelp) {
