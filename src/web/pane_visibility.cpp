@@ -17,6 +17,19 @@ void OnUnrealizeSignal(GtkWidget*, gpointer self) {
   static_cast<PaneVisibility*>(self)->Leave();
 }
 
+gboolean ShowLater(gpointer view) {
+  if (gpointer held = g_weak_ref_get(static_cast<GWeakRef*>(view))) {
+    gtk_widget_set_child_visible(GTK_WIDGET(held), TRUE);
+    g_object_unref(held);
+  }
+  return G_SOURCE_REMOVE;
+}
+
+void ForgetView(gpointer view) {
+  g_weak_ref_clear(static_cast<GWeakRef*>(view));
+  delete static_cast<GWeakRef*>(view);
+}
+
 }  // namespace
 
 PaneVisibility::PaneVisibility(GtkWidget* view) : m_view(view), m_handlers(view) {
@@ -30,6 +43,7 @@ PaneVisibility::PaneVisibility(GtkWidget* view) : m_view(view), m_handlers(view)
 
 PaneVisibility::~PaneVisibility() {
   m_handlers.DisconnectAll();
+  m_settle.Reset();
   m_watch.reset();
 }
 
@@ -45,11 +59,33 @@ void PaneVisibility::Follow() {
   } catch (...) {
     g_warning("Browser pane: the window's visibility cannot be followed");
   }
+  if (m_watch) {
+    // Not while GTK realizes and maps the view.
+    m_settle.Reset(g_idle_add_full(G_PRIORITY_DEFAULT, &PaneVisibility::OnSettle, this, nullptr));
+  }
 }
 
+gboolean PaneVisibility::OnSettle(gpointer self) {
+  auto* visibility = static_cast<PaneVisibility*>(self);
+  visibility->m_settle.Forget();
+  if (visibility->m_watch) {
+    visibility->Show(!visibility->m_watch->IsHidden());
+  }
+  return G_SOURCE_REMOVE;
+}
+
+// A view taken off the screen is shown again once GTK has taken it down: in
+// another window, it would otherwise never be mapped, nor realized, again.
+// Mapped now, it would be mapped in the middle of being unrealized.
 void PaneVisibility::Leave() {
+  m_settle.Reset();
   m_watch.reset();
-  Show(true);
+  m_hadFocus = false;
+  if (!gtk_widget_get_child_visible(m_view)) {
+    auto* view = new GWeakRef;
+    g_weak_ref_init(view, m_view);
+    g_idle_add_full(G_PRIORITY_HIGH_IDLE, ShowLater, view, ForgetView);
+  }
 }
 
 // The view's container (the pane's frame) still gives the view its size and

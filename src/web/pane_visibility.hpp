@@ -34,11 +34,15 @@ class PaneVisibility {
   void Leave();
 
  private:
+  static gboolean OnSettle(gpointer self);
   void Show(bool shown);
 
   GtkWidget* m_view;
   platform::SignalHandlers m_handlers;
   std::unique_ptr<platform::WindowVisibilityWatch> m_watch;
+  // Takes up the watch's state once the view is realized and mapped: a window
+  // already hidden says so to no new watch.
+  platform::SourceId m_settle;
   // The keyboard focus was in the view when it went off the screen.
   bool m_hadFocus = false;
 };

@@ -105,6 +105,14 @@ TEST_F(PaneVisibilityOnItsOwnScreen, ACoveredWindowsTimersTickOnceASecondAndShow
   EXPECT_LE(covered.first, 1.5);
   EXPECT_LE(covered.second, 1.5);
 
+  // Taken out of its window and put back while hidden, a pane follows the
+  // window again.
+  m_fixed->remove(main.Widget());
+  PumpFor(100ms);
+  m_fixed->put(main.Widget(), 410, 0);
+  PumpFor(500ms);
+  EXPECT_EQ(Eval(main, "document.visibilityState"), "hidden");
+
   const auto uncovered = std::chrono::steady_clock::now();
   cover->destroy();
   delete cover;
