@@ -13,6 +13,7 @@
 #include "platform/default_browser.hpp"
 #include "platform/gobject_ptr.hpp"
 #include "web/pane_browsing.hpp"
+#include "web/pane_visibility.hpp"
 #include "web/script_dialog_panel.hpp"
 #include "web/web_session.hpp"
 
@@ -211,6 +212,8 @@ class BrowserPane::Impl final : private PaneRecovery::Engine {
   ScriptDialogPanel m_dialog;
   platform::GObjectPtr<WebKitWebView> m_view;
   platform::SignalHandlers m_handlers;
+  // Off the screen while the window is wholly hidden.
+  PaneVisibility m_visibility;
   // The history as it was when a notice took the page's place; put back
   // before the next load.
   SessionStatePtr m_historyBeforeNotice;
@@ -317,6 +320,7 @@ BrowserPane::Impl::Impl(WebSession& session, PaneRole role, WebKitWebView* relat
       m_policy(role),
       m_view(session.NewView(related)),
       m_handlers(m_view.get()),
+      m_visibility(GTK_WIDGET(m_view.get())),
       m_recovery(
           *this, [] { return std::chrono::steady_clock::now(); }, session.Timings(),
           m_policy.RecoversByItself()) {

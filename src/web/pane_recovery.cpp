@@ -187,6 +187,7 @@ void PaneRecovery::SetInFlight(bool inFlight) {
 // --- What the engine reports -----------------------------------------------
 
 void PaneRecovery::LoadStarted() {
+  m_processAnswered = true;
   m_loadWaiting = false;
   Cancel(Timer::kWatchdog);
 }
@@ -218,7 +219,7 @@ void PaneRecovery::ResponsivenessChanged(bool responsive) {
     }
     return;
   }
-  if (m_loadWaiting) {
+  if (m_loadWaiting && m_processAnswered) {
     // The page holds up a load the program asked for.
     RestartWaitingLoad();
     return;
@@ -229,6 +230,7 @@ void PaneRecovery::ResponsivenessChanged(bool responsive) {
 }
 
 void PaneRecovery::WebProcessEnded(Ending ending) {
+  m_processAnswered = false;  // the next one has yet to start
   Cancel(Timer::kUnresponsive);
   m_engine.SetHangNoticeVisible(false);
   m_engine.CloseScriptDialog();
@@ -317,7 +319,8 @@ void PaneRecovery::Fire(Timer timer) {
     case Timer::kWatchdog:
       // The program's navigation has not started. If the page kept it waiting
       // with dialogs or has stopped answering, its web process gives way.
-      if (m_loadWaiting && (m_dialogsWhileWaiting > 0 || !m_engine.IsResponsive())) {
+      if (m_loadWaiting &&
+          (m_dialogsWhileWaiting > 0 || (m_processAnswered && !m_engine.IsResponsive()))) {
         RestartWaitingLoad();
       }
       break;

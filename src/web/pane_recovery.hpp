@@ -65,7 +65,8 @@ struct PaneLoad {
 //
 // Besides, a load the page keeps from starting (with dialogs, or by hanging)
 // replaces the web process after a while, and a load the engine drops without
-// a word is ordered once more.
+// a word is ordered once more. A web process that has not yet started any load
+// of the pane is never replaced for being slow to answer.
 class PaneRecovery {
  public:
   enum class State { kIdle, kLoading, kHung, kCrashed, kBackingOff, kStopped };
@@ -187,6 +188,13 @@ class PaneRecovery {
   bool m_noticeStandsIn = false;
   // This pane is ending its own web process to make way for a new one.
   bool m_replacingProcess = false;
+  // The pane's web process has started one of its loads. Until it has, one
+  // that does not answer is still starting or short of the processor on a
+  // busy machine: no page of the pane can hold it up, and ending it would
+  // only scatter the window's panes, which share it, over processes of their
+  // own (the engine starts one for each page whose process was ended). Such a
+  // process gets the usual notice when it keeps silent.
+  bool m_processAnswered = false;
 
   unsigned m_crashStreak = 0;
   std::chrono::steady_clock::time_point m_lastCrash{};

@@ -304,6 +304,36 @@ TEST_F(PaneRecoveryTest, AProgramLoadThePageHoldsUpIsRestartedInANewProcess) {
   }
 }
 
+// A web process that has not started any load of the pane yet is only slow
+// (starting, or on a busy machine): it is left to start and gets the usual
+// notice if it stays silent. The panes of a window share it, and each pane
+// whose process was ended would get one of its own.
+TEST_F(PaneRecoveryTest, AWebProcessIsNotReplacedBeforeItHasStartedALoadOfThePane) {
+  machine.Navigate("http://127.0.0.1/first");
+  engine.responsive = false;
+  machine.ResponsivenessChanged(false);
+  engine.Advance(timings.navigationWatchdog);
+  EXPECT_EQ(engine.Take(), Log{"load address"});
+  engine.responsive = true;
+  machine.ResponsivenessChanged(true);
+  Loaded();
+  EXPECT_EQ(machine.CurrentState(), State::kIdle);
+
+  // Once it has, a process that holds up a load is replaced, and the new one
+  // is given the same time to start.
+  machine.Navigate("http://127.0.0.1/second");
+  engine.responsive = false;
+  engine.Take();
+  machine.ResponsivenessChanged(false);
+  EXPECT_EQ(engine.Take(), (Log{"end web process", "load address"}));
+  machine.ResponsivenessChanged(false);
+  engine.Advance(timings.navigationWatchdog);
+  EXPECT_EQ(engine.Take(), Log{});
+  engine.Advance(timings.unresponsiveNotice);
+  EXPECT_EQ(machine.CurrentState(), State::kHung);
+  EXPECT_TRUE(engine.hangShown);
+}
+
 TEST_F(PaneRecoveryTest, ALoadTheEngineDropsIsOrderedOnceMore) {
   machine.Navigate("http://127.0.0.1/page");
   machine.LoadStarted();
