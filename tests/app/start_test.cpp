@@ -5,13 +5,16 @@
 #include <chrono>
 #include <future>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <gtkmm/window.h>
 
+#include "app/command_line.hpp"
 #include "app/fakes.hpp"
 #include "app/main_form.hpp"
 #include "app/splash_wait.hpp"
@@ -168,6 +171,35 @@ TEST_F(StartProcedure, SplashIsPaintedAndAloneDuringTheWaitMainWindowComesAfter)
   ui::DestroyUnloadedWindows();
 }
 
+// A stop signal during the splash ends the wait at once: no main window is
+// made, nothing is read or stored, and the splash goes.
+TEST_F(StartProcedure, AStopDuringTheWaitEndsItWithoutAMainWindow) {
+  Module1* module = nullptr;
+  bool read = false;
+  store.onRead = [&] { read = true; };
+  Module1 started(services, [&](int milliseconds) {
+    g_timeout_add(
+        100,
+        [](gpointer stopped) -> gboolean {
+          static_cast<Module1*>(stopped)->Stop();
+          return G_SOURCE_REMOVE;
+        },
+        module);
+    SplashWaitUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds),
+                    [&] { return module->StopAsked(); });
+  });
+  module = &started;
+  const auto begin = std::chrono::steady_clock::now();
+  started.Main();
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(1000));
+  EXPECT_EQ(started.MainWindow(), nullptr);
+  EXPECT_FALSE(started.Splash().IsLoaded());
+  EXPECT_EQ(loaded.Count(), 0);
+  EXPECT_FALSE(read);
+  EXPECT_TRUE(store.values.empty());
+  ui::DestroyUnloadedWindows();
+}
+
 TEST_F(StartProcedure, TheRealWaitBlocksForFourSeconds) {
   Module1 started(services, SplashWait);
   const auto begin = std::chrono::steady_clock::now();
@@ -177,6 +209,38 @@ TEST_F(StartProcedure, TheRealWaitBlocksForFourSeconds) {
   EXPECT_LT(elapsed, std::chrono::milliseconds(8000));
   started.MainWindow()->Close();
   ui::DestroyUnloadedWindows();
+}
+
+// The program opens nothing: words are left out of what the application
+// reads; options, known ones only, are kept with their values.
+TEST(CommandLine, KeepsTheOptionsAndLeavesWordsOut) {
+  struct Case {
+    std::vector<std::string> given;
+    std::vector<std::string> kept;
+    std::string error;
+  };
+  const std::vector<Case> cases{
+      {{"ticklark2"}, {"ticklark2"}, ""},
+      {{"ticklark2", "quotes"}, {"ticklark2"}, ""},
+      {{"ticklark2", "-", "a b", "--", "--bogus"}, {"ticklark2"}, ""},
+      {{"ticklark2", "--version", "news"}, {"ticklark2", "--version"}, ""},
+      {{"ticklark2", "-h"}, {"ticklark2", "-h"}, ""},
+      {{"ticklark2", "x", "--endpoint", "http://127.0.0.1:8643", "y"},
+       {"ticklark2", "--endpoint", "http://127.0.0.1:8643"},
+       ""},
+      {{"ticklark2", "--endpoint=http://127.0.0.1:8643", "--gapplication-app-id=a.b"},
+       {"ticklark2", "--endpoint=http://127.0.0.1:8643", "--gapplication-app-id=a.b"},
+       ""},
+      {{"ticklark2", "--bogus"}, {"ticklark2"}, "unknown option --bogus"},
+      {{"ticklark2", "-x"}, {"ticklark2"}, "unknown option -x"},
+      {{"ticklark2", "--endpoint"}, {"ticklark2", "--endpoint"}, "option --endpoint needs a value"},
+      {{"ticklark2", "--version=2"}, {"ticklark2"}, "option --version takes no value"},
+  };
+  for (const Case& c : cases) {
+    const ScannedCommandLine scanned = ScanCommandLine(c.given);
+    EXPECT_EQ(scanned.kept, c.kept) << c.given.back();
+    EXPECT_EQ(scanned.error, c.error) << c.given.back();
+  }
 }
 
 }  // namespace
