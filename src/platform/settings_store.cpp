@@ -278,9 +278,15 @@ bool KeyFileSettingsStore::SaveSettings(
     const std::vector<std::pair<std::string, std::string>>& values) {
   const std::filesystem::path link = FileFor(appName);
   std::error_code ec;
-  std::filesystem::create_directories(link.parent_path(), ec);
-  if (!std::filesystem::is_directory(link.parent_path(), ec)) {
-    return NotSaved(link.parent_path().string() + " is not a folder");
+  const std::filesystem::path folder = link.parent_path();
+  std::filesystem::create_directories(folder, ec);
+  std::error_code probe;
+  const auto kind = std::filesystem::status(folder, probe).type();
+  if (kind != std::filesystem::file_type::directory) {
+    const bool something =
+        kind != std::filesystem::file_type::not_found && kind != std::filesystem::file_type::none;
+    return NotSaved(something ? folder.string() + " is not a folder"
+                              : "cannot make the folder " + folder.string() + ": " + ec.message());
   }
   const std::filesystem::path path = FollowLinks(link);
   if (std::filesystem::is_symlink(path, ec)) {
