@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/main_form.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -21,6 +22,42 @@ namespace ticklark::app {
 namespace {
 
 constexpr int kStatusPanelTwips = 1440;
+
+// The main window asks for no width of its own, not even its menu bar's: a
+// window narrower than the bar shows the bar's left part, as it shows the left
+// part of its layout and of its status bar.
+class NarrowableWindow : public Gtk::ApplicationWindow {
+ public:
+  NarrowableWindow() : Glib::ObjectBase("TicklarkMainWindow") {}
+
+ protected:
+  void measure_vfunc(Gtk::Orientation orientation, int for_size, int& minimum, int& natural,
+                     int& minimum_baseline, int& natural_baseline) const override {
+    if (orientation == Gtk::Orientation::VERTICAL) {
+      for_size = std::max(for_size, ContentMinimumWidth());
+    }
+    Gtk::ApplicationWindow::measure_vfunc(orientation, for_size, minimum, natural, minimum_baseline,
+                                          natural_baseline);
+    if (orientation == Gtk::Orientation::HORIZONTAL) {
+      minimum = 0;
+    }
+  }
+  void size_allocate_vfunc(int width, int height, int baseline) override {
+    // What does not fit is cut at the window's edge.
+    Gtk::ApplicationWindow::size_allocate_vfunc(std::max(width, ContentMinimumWidth()), height,
+                                                baseline);
+  }
+
+ private:
+  int ContentMinimumWidth() const {
+    int minimum = 0;
+    int natural = 0;
+    int ignored = 0;
+    Gtk::ApplicationWindow::measure_vfunc(Gtk::Orientation::HORIZONTAL, -1, minimum, natural,
+                                          ignored, ignored);
+    return minimum;
+  }
+};
 
 }  // namespace
 
@@ -87,7 +124,7 @@ bool MainForm::RunMenuCommand(const std::string& name) {
 }
 
 std::unique_ptr<Gtk::Window> MainForm::CreateWindow() {
-  auto window = std::make_unique<Gtk::ApplicationWindow>();
+  auto window = std::make_unique<NarrowableWindow>();
   window->set_show_menubar(true);
   for (const auto& [name, command] : m_commands) {
     window->add_action(name, command);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 
 namespace ticklark::app {
 
@@ -9,7 +10,9 @@ namespace ticklark::app {
 // until |until|, while the web engine's messages go through, so that the
 // processes started ahead of the main window finish launching meanwhile. The
 // splash takes no input throughout: it has no handlers and refuses to close.
-void SplashWaitUntil(std::chrono::steady_clock::time_point until);
+// The wait ends early once |stop|, asked after each message, says so.
+void SplashWaitUntil(std::chrono::steady_clock::time_point until,
+                     const std::function<bool()>& stop = {});
 void SplashWait(int milliseconds);
 
 }  // namespace ticklark::app

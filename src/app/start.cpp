@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <glib-unix.h>
 #include <glib.h>
@@ -15,6 +17,7 @@
 #include <gtkmm/init.h>
 
 #include "about/about_form.hpp"
+#include "app/command_line.hpp"
 #include "app/endpoint_launcher.hpp"
 #include "app/main_form.hpp"
 #include "app/splash_wait.hpp"
@@ -44,8 +47,14 @@ Module1::~Module1() = default;
 void Module1::Main() {
   m_splash.Show();
   ui::PaintNow(*m_splash.Window());
-  m_services.session.StartWebProcessAhead(m_services.catalogue.EndpointBase());
-  m_sleep(kSplashMilliseconds);
+  if (!m_stopAsked) {
+    m_services.session.StartWebProcessAhead(m_services.catalogue.EndpointBase());
+    m_sleep(kSplashMilliseconds);
+  }
+  if (m_stopAsked) {
+    m_splash.Unload();
+    return;
+  }
   m_main = std::make_unique<MainForm>(
       ui::FormServices{m_services.loaded, m_services.placement},
       MainForm::Collaborators{m_services.application, m_services.session, m_services.catalogue,
@@ -148,6 +157,19 @@ void AddCommandLine(Gtk::Application& application) {
 }  // namespace
 
 int Run(int argc, char** argv) {
+  // The program opens nothing: words that are not options are left out
+  // before the application reads the command line.
+  const ScannedCommandLine commandLine =
+      ScanCommandLine(std::vector<std::string>(argv, argv + argc));
+  if (!commandLine.error.empty()) {
+    std::fprintf(stderr, "ticklark2: %s\n%s", commandLine.error.c_str(), kUsage);
+    return kBadCommandLineStatus;
+  }
+  std::vector<char*> arguments;
+  for (const std::string& argument : commandLine.kept) {
+    arguments.push_back(const_cast<char*>(argument.c_str()));
+  }
+  arguments.push_back(nullptr);
   // The program places its windows itself, which only X11 allows; on a Wayland
   // desktop it runs through XWayland.
   gdk_set_allowed_backends("x11");
@@ -178,7 +200,7 @@ int Run(int argc, char** argv) {
                          "ticklark2: --endpoint takes an http or https address such as %s, "
                          "not '%s'\n",
                          kEndpointBase, base.c_str());
-            return 2;
+            return kBadCommandLineStatus;
           }
           endpointBase = base.raw();
         }
@@ -201,9 +223,12 @@ int Run(int argc, char** argv) {
     MainForm* main = module ? module->MainWindow() : nullptr;
     if (main && main->IsLoaded()) {
       main->Close();
-    } else {
-      application->quit();
+      return;
     }
+    if (module) {
+      module->Stop();  // during the splash
+    }
+    application->quit();
   };
   guint stopSignals[2] = {};
   application->signal_startup().connect([&] {
@@ -234,14 +259,14 @@ int Run(int argc, char** argv) {
       if (endpoint->Prepare(until) == EndpointOutcome::kForeign) {
         session->RefuseAddressesOf(catalogue->EndpointBase());
       }
-      SplashWaitUntil(until);
+      SplashWaitUntil(until, [&] { return module->StopAsked(); });
     });
     module->Main();
     if (module->MainWindow() && module->MainWindow()->Window()) {
       ReportStartupWhenMapped(*module->MainWindow()->Window());
     }
   });
-  const int status = application->run(argc, argv);
+  const int status = application->run(static_cast<int>(commandLine.kept.size()), arguments.data());
   for (guint source : stopSignals) {
     if (source != 0) {
       g_source_remove(source);

@@ -64,6 +64,11 @@ class Module1 {
   // loads the main window while the splash is up, unloads the splash and shows
   // the main window.
   void Main();
+  // Ends the start procedure early, as a stop signal asks: the wait ends, no
+  // main window is made and the splash goes. Too late once the main window
+  // exists; that one closes as its Exit command does.
+  void Stop() { m_stopAsked = true; }
+  bool StopAsked() const { return m_stopAsked; }
 
   MainForm* MainWindow() const { return m_main.get(); }
   SplashForm& Splash() { return m_splash; }
@@ -74,6 +79,7 @@ class Module1 {
   WindowGeometry m_geometry;
   SplashForm m_splash;
   std::unique_ptr<MainForm> m_main;
+  bool m_stopAsked = false;
 };
 
 // Registers the program's secondary windows with |forms|.

@@ -197,18 +197,27 @@ Gtk::SizeRequestMode StatusBar::get_request_mode_vfunc() const {
 
 void StatusBar::measure_vfunc(Gtk::Orientation orientation, int, int& minimum, int& natural,
                               int& minimum_baseline, int& natural_baseline) const {
-  // The text panel never gets less than the date or the time.
-  minimum = natural = orientation == Gtk::Orientation::HORIZONTAL ? 3 * m_panelWidth : m_height;
+  // The bar asks for no width of its own: a window may be narrower than its
+  // panels, which are then cut at the window's edge.
+  if (orientation == Gtk::Orientation::HORIZONTAL) {
+    minimum = 0;
+    natural = 3 * m_panelWidth;
+  } else {
+    minimum = natural = m_height;
+  }
   minimum_baseline = natural_baseline = -1;
 }
 
 void StatusBar::size_allocate_vfunc(int width, int height, int) {
   // One pixel of the bar's own edge along the top, then the panels: the
-  // text panel takes what the date and the time leave.
+  // text panel takes what the date and the time leave, and never less than
+  // either; on a bar narrower than that the panels run on past its right
+  // edge, where they are cut.
   const int top = 1;
   const int room = std::max(height - top, 0);
-  const int panelX[] = {0, width - 2 * m_panelWidth, width - m_panelWidth};
-  const int panelWidths[] = {width - 2 * m_panelWidth, m_panelWidth, m_panelWidth};
+  const int span = std::max(width, 3 * m_panelWidth);
+  const int panelX[] = {0, span - 2 * m_panelWidth, span - m_panelWidth};
+  const int panelWidths[] = {span - 2 * m_panelWidth, m_panelWidth, m_panelWidth};
   Gtk::Label* panels[] = {&m_text, &m_date, &m_time};
   for (int i = 0; i < 3; ++i) {
     int minHeight = 0;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -151,51 +152,100 @@ std::filesystem::path FollowLinks(std::filesystem::path path) {
   return path;
 }
 
-// Copies |path| to the first of <path>.unreadable, <path>.unreadable.1, ...
-// that does not exist yet. False when no copy could be made.
-bool KeepAside(const std::filesystem::path& path) {
-  for (int number = 0; number < kMaxAsideCopies; ++number) {
-    std::filesystem::path aside = path;
-    aside += number == 0 ? ".unreadable" : ".unreadable." + std::to_string(number);
-    std::error_code ec;
-    if (std::filesystem::copy_file(path, aside, std::filesystem::copy_options::none, ec)) {
-      return true;
+// Copies the file open as |from| to |to|, a new file, whole or not at all:
+// a copy cut short (a full disk) is taken away again. 0 or the errno.
+int CopyWhole(int from, const std::filesystem::path& to, mode_t mode) {
+  const int fd = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  if (fd < 0) {
+    return errno;
+  }
+  int error = 0;
+  char buffer[16384];
+  while (error == 0) {
+    const ssize_t got = read(from, buffer, sizeof buffer);
+    if (got == 0) {
+      break;
     }
-    if (ec != std::errc::file_exists) {
-      return false;
+    if (got < 0) {
+      error = errno == EINTR ? 0 : errno;
+      continue;
+    }
+    for (ssize_t done = 0; error == 0 && done < got;) {
+      const ssize_t put = write(fd, buffer + done, static_cast<std::size_t>(got - done));
+      if (put > 0) {
+        done += put;
+      } else if (put < 0 && errno != EINTR) {
+        error = errno;
+      }
     }
   }
-  return false;
+  if (error == 0 && fsync(fd) != 0) {
+    error = errno;
+  }
+  if (close(fd) != 0 && error == 0) {
+    error = errno;
+  }
+  if (error != 0) {
+    unlink(to.c_str());
+  }
+  return error;
+}
+
+// Copies |path| to the first of <path>.unreadable, <path>.unreadable.1, ...
+// that does not exist yet. 0, or the errno of why no copy could be made.
+int KeepAside(const std::filesystem::path& path) {
+  const int from = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (from < 0) {
+    return errno;
+  }
+  struct stat status {};
+  const int error = fstat(from, &status) != 0 ? errno : S_ISREG(status.st_mode) ? 0 : EINVAL;
+  for (int number = 0; error == 0 && number < kMaxAsideCopies; ++number) {
+    std::filesystem::path aside = path;
+    aside += number == 0 ? ".unreadable" : ".unreadable." + std::to_string(number);
+    const int copied = CopyWhole(from, aside, status.st_mode & 0666);
+    if (copied != EEXIST) {
+      close(from);
+      return copied;
+    }
+  }
+  close(from);
+  return error != 0 ? error : EEXIST;
 }
 
 // Replaces |path| with |text| through a temporary file beside it. |mode|, when
 // given, is the replaced file's, set exactly; a new file gets the usual mode
-// for new files.
-bool WriteAtomically(const std::filesystem::path& path, std::string_view text,
-                     std::optional<mode_t> mode) {
+// for new files. 0, or the errno of the step that failed, which leaves the
+// file as it was and no temporary file behind.
+int WriteAtomically(const std::filesystem::path& path, std::string_view text,
+                    std::optional<mode_t> mode) {
   std::string temporary = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX"));
   const int fd = g_mkstemp_full(temporary.data(), O_WRONLY | O_CLOEXEC, 0666);
   if (fd < 0) {
-    return false;
+    return errno;
   }
-  bool written = !mode || fchmod(fd, *mode) == 0;
-  while (written && !text.empty()) {
+  int error = mode && fchmod(fd, *mode) != 0 ? errno : 0;
+  while (error == 0 && !text.empty()) {
     const ssize_t put = write(fd, text.data(), text.size());
-    if (put < 0 && errno == EINTR) {
-      continue;
-    }
-    written = put > 0;
-    if (written) {
+    if (put > 0) {
       text.remove_prefix(static_cast<std::size_t>(put));
+    } else if (put < 0 && errno != EINTR) {
+      error = errno;
     }
   }
-  written = written && fsync(fd) == 0;
-  written = close(fd) == 0 && written;
-  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    g_unlink(temporary.c_str());
-    return false;
+  if (error == 0 && fsync(fd) != 0) {
+    error = errno;
   }
-  return true;
+  if (close(fd) != 0 && error == 0) {
+    error = errno;
+  }
+  if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = errno;
+  }
+  if (error != 0) {
+    g_unlink(temporary.c_str());
+  }
+  return error;
 }
 
 }  // namespace
@@ -228,19 +278,30 @@ bool KeyFileSettingsStore::SaveSettings(
     const std::vector<std::pair<std::string, std::string>>& values) {
   const std::filesystem::path link = FileFor(appName);
   std::error_code ec;
-  std::filesystem::create_directories(link.parent_path(), ec);
+  const std::filesystem::path folder = link.parent_path();
+  std::filesystem::create_directories(folder, ec);
+  std::error_code probe;
+  const auto kind = std::filesystem::status(folder, probe).type();
+  if (kind != std::filesystem::file_type::directory) {
+    const bool something =
+        kind != std::filesystem::file_type::not_found && kind != std::filesystem::file_type::none;
+    return NotSaved(something ? folder.string() + " is not a folder"
+                              : "cannot make the folder " + folder.string() + ": " + ec.message());
+  }
   const std::filesystem::path path = FollowLinks(link);
+  if (std::filesystem::is_symlink(path, ec)) {
+    return NotSaved(link.string() + ": " + std::strerror(ELOOP));
+  }
 
   struct stat status{};
   const bool exists = stat(path.c_str(), &status) == 0;
-  if (exists && S_ISREG(status.st_mode) && (status.st_mode & S_IWUSR) == 0) {
+  if (exists && !S_ISREG(status.st_mode)) {
+    // A folder or anything else the user put there stays.
+    return NotSaved(path.string() + (S_ISDIR(status.st_mode) ? " is a folder" : " is no file"));
+  }
+  if (exists && (status.st_mode & S_IWUSR) == 0) {
     // The user made it read-only: it is read, and left as it is.
-    if (!m_toldReadOnly) {
-      m_toldReadOnly = true;
-      std::fprintf(stderr, "ticklark2: %s is read-only; window position and size are not saved\n",
-                   path.c_str());
-    }
-    return false;
+    return NotSaved(path.string() + " is read-only");
   }
 
   KeyFilePtr file(g_key_file_new());
@@ -248,8 +309,9 @@ bool KeyFileSettingsStore::SaveSettings(
   if (loaded.result == LoadResult::kUnreadable) {
     // What cannot be read is kept beside the new file; without a copy the
     // file is not replaced.
-    if (!KeepAside(path)) {
-      return false;
+    if (const int error = KeepAside(path); error != 0) {
+      return NotSaved(path.string() +
+                      " cannot be read, and no copy of it could be kept: " + std::strerror(error));
     }
     file.reset(g_key_file_new());
   }
@@ -262,8 +324,20 @@ bool KeyFileSettingsStore::SaveSettings(
   std::string text = loaded.byteOrderMark ? std::string(kByteOrderMark) : std::string();
   text.append(data, length);
   g_free(data);
-  return WriteAtomically(path, text,
-                         exists ? std::optional<mode_t>(status.st_mode & 07777) : std::nullopt);
+  const int error = WriteAtomically(
+      path, text, exists ? std::optional<mode_t>(status.st_mode & 07777) : std::nullopt);
+  if (error != 0) {
+    return NotSaved("cannot write " + path.string() + ": " + std::strerror(error));
+  }
+  return true;
+}
+
+bool KeyFileSettingsStore::NotSaved(const std::string& why) {
+  if (!m_toldNotSaved) {
+    m_toldNotSaved = true;
+    std::fprintf(stderr, "ticklark2: window position and size not saved: %s\n", why.c_str());
+  }
+  return false;
 }
 
 }  // namespace ticklark::platform

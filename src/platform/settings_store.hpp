@@ -32,8 +32,9 @@ std::filesystem::path UserConfigDir();
 // file keeps its permissions, a file without write permission for its owner
 // is read but never written, and a file that cannot be read is first copied
 // aside (settings.ini.unreadable, then .unreadable.1, ...), never over an
-// earlier copy. A UTF-8 byte-order mark is read past and written back; a key
-// given twice counts once, with its last value.
+// earlier copy, nor left half made. A UTF-8 byte-order mark is read past and
+// written back; a key given twice counts once, with its last value. A save
+// that fails says why on standard error, once a run.
 class KeyFileSettingsStore : public SettingsStore {
  public:
   explicit KeyFileSettingsStore(std::filesystem::path configDir = UserConfigDir());
@@ -46,8 +47,12 @@ class KeyFileSettingsStore : public SettingsStore {
   std::filesystem::path FileFor(std::string_view appName) const;
 
  private:
+  // Says on standard error why the values could not be stored, the first
+  // time only; returns false.
+  bool NotSaved(const std::string& why);
+
   std::filesystem::path m_configDir;
-  bool m_toldReadOnly = false;
+  bool m_toldNotSaved = false;
 };
 
 }  // namespace ticklark::platform

@@ -62,6 +62,9 @@ class WindowPlacement {
   virtual void CenterOn(Gtk::Window& window, const PixelRect& area) = 0;
   // Keeps the window off the taskbar.
   virtual void SetSkipTaskbar(Gtk::Window& window, bool skip) = 0;
+  // Tells the window manager, docks and switchers that the window is a splash
+  // screen, which they list nowhere. Call before the window is first shown.
+  virtual void MarkAsSplash(Gtk::Window& window) { (void)window; }
   // The geometry of every monitor.
   virtual std::vector<PixelRect> Monitors() = 0;
   // The monitor the desktop calls its primary one (where new windows belong),
@@ -100,6 +103,7 @@ class X11WindowPlacement : public WindowPlacement {
   void MoveClientTo(Gtk::Window& window, int x, int y) override;
   void CenterOn(Gtk::Window& window, const PixelRect& area) override;
   void SetSkipTaskbar(Gtk::Window& window, bool skip) override;
+  void MarkAsSplash(Gtk::Window& window) override;
   std::vector<PixelRect> Monitors() override;
   std::optional<PixelRect> PrimaryMonitor() override;
   FrameExtents Frame(Gtk::Window& window) override;

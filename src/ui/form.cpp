@@ -192,6 +192,10 @@ void Form::PlaceOnScreen(Form* owner) {
   if (!m_definition.taskbarButton) {
     placement.SetSkipTaskbar(window, true);
   }
+  // The one window with no frame at all is the splash.
+  if (m_definition.frame == Frame::kNone) {
+    placement.MarkAsSplash(window);
+  }
   placement.SetTitleBarButtons(window, m_definition.minimizeButton, m_definition.maximizeButton,
                                m_definition.closeButton);
   switch (m_definition.startPosition) {

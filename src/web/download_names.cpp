@@ -5,7 +5,9 @@ namespace ticklark::web {
 
 namespace {
 
-constexpr std::size_t kMaxNameBytes = 255;
+constexpr std::string_view kPartEnding = ".XXXXXX.part";
+// What the engine adds to a destination's name while it writes to it.
+constexpr std::string_view kEngineEnding = ".wkdownload";
 
 bool IsContinuationByte(char c) {
   return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u;
@@ -57,6 +59,12 @@ std::string SafeFileName(std::string_view suggested) {
            extension;
   }
   return name;
+}
+
+std::string PartFileTemplate(std::string_view name, std::size_t maxNameBytes) {
+  const std::size_t ending = kPartEnding.size() + kEngineEnding.size();
+  const std::size_t room = maxNameBytes > ending ? maxNameBytes - ending : 1;
+  return CutAt(std::string(name), room) + std::string(kPartEnding);
 }
 
 std::filesystem::path FreePath(const std::filesystem::path& path,

@@ -197,12 +197,24 @@ std::string Downloads::Reserve(std::uint64_t id, const std::string& path) {
   if (fs::is_directory(target, error)) {
     return Quoted(target.filename().string()) + " is a folder. Choose a file name.";
   }
-  std::string part = target.string() + ".XXXXXX.part";
-  const int fd = mkostemps(part.data(), 5, O_CLOEXEC);
+  // The temporary name is the chosen one and more, which a long chosen name
+  // leaves no room for: it is cut to fit the folder's limit.
+  const fs::path folder = target.parent_path();
+  const long limit = pathconf(folder.c_str(), _PC_NAME_MAX);
+  const std::size_t maxName = limit > 0 ? static_cast<std::size_t>(limit) : kMaxNameBytes;
+  const std::string name = target.filename().string();
+  if (name.size() > maxName) {
+    return "The name is too long: " + std::to_string(name.size()) +
+           " bytes, where this folder takes at most " + std::to_string(maxName) +
+           ". Choose a shorter name.";
+  }
+  std::string part = (folder / PartFileTemplate(name, maxName)).string();
+  const int fd = mkostemps(part.data(), kPartSuffixBytes, O_CLOEXEC);
   if (fd < 0) {
     const int reason = errno;
-    return "The file cannot be saved in the folder " + Quoted(target.parent_path().string()) +
-           ": " + std::strerror(reason) + ". Choose another folder.";
+    return "The file cannot be saved in the folder " + Quoted(folder.string()) + ": " +
+           std::strerror(reason) +
+           (reason == ENAMETOOLONG ? ". Choose a shorter name." : ". Choose another folder.");
   }
   fchmod(fd, 0644);
   close(fd);

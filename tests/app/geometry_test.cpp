@@ -1,7 +1,17 @@
 // SPDX-License-Identifier: MIT
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <gtkmm/window.h>
@@ -313,19 +323,118 @@ INSTANTIATE_TEST_SUITE_P(
                      "\xEF\xBB\xBF[Settings]"}),
     [](const auto& case_info) { return std::string(case_info.param.name); });
 
-TEST_F(KeyFileStore, AnUnwritablePlaceStoresNothingAndSaysSo) {
-  // The application folder is a plain file: nothing can be written below it.
-  std::ofstream(dir / "Ticklark2") << "not a folder";
-  platform::KeyFileSettingsStore store(dir);
-  EXPECT_FALSE(store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "1"}}));
-  EXPECT_EQ(Read(dir / "Ticklark2"), "not a folder");
-  EXPECT_EQ(store.GetSetting("Ticklark2", "Settings", "MainLeft", "1000"), "1000");
+// What the user may have put where the settings belong, and what a save then
+// says. Nothing is changed and nothing added; it is said once a run.
+struct BrokenPlaceCase {
+  const char* name;
+  std::function<void(const std::filesystem::path& dir)> make;
+  const char* reason;
+};
 
-  // The settings file's place is taken by a folder: the rename fails, the folder stays.
-  std::filesystem::remove(dir / "Ticklark2");
-  std::filesystem::create_directories(dir / "Ticklark2" / "settings.ini");
+void PrintTo(const BrokenPlaceCase& param, std::ostream* out) {
+  *out << param.name;
+}
+
+class KeyFileStoreBrokenPlace : public KeyFileStore,
+                                public ::testing::WithParamInterface<BrokenPlaceCase> {};
+
+std::vector<std::string> Listing(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+    names.push_back(entry.path().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_P(KeyFileStoreBrokenPlace, StoresNothingAndSaysWhyOnce) {
+  GetParam().make(dir);
+  const auto before = Listing(dir);
+  platform::KeyFileSettingsStore store(dir);
+  ::testing::internal::CaptureStderr();
   EXPECT_FALSE(store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "1"}}));
-  EXPECT_TRUE(std::filesystem::is_directory(dir / "Ticklark2" / "settings.ini"));
+  EXPECT_FALSE(store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "2"}}));
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(said.rfind("ticklark2: window position and size not saved: ", 0), 0u) << said;
+  EXPECT_NE(said.find(GetParam().reason), std::string::npos) << said;
+  EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
+  EXPECT_EQ(Listing(dir), before);
+  EXPECT_EQ(store.GetSetting("Ticklark2", "Settings", "MainLeft", "1000"), "1000");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, KeyFileStoreBrokenPlace,
+    ::testing::Values(
+        BrokenPlaceCase{"AFileForTheFolder",
+                        [](const auto& dir) { std::ofstream(dir / "Ticklark2") << "not a folder"; },
+                        "is not a folder"},
+        BrokenPlaceCase{"AFolderForTheFile",
+                        [](const auto& dir) {
+                          std::filesystem::create_directories(dir / "Ticklark2" / "settings.ini");
+                        },
+                        "settings.ini is a folder"},
+        BrokenPlaceCase{"ALinkIntoAMissingFolder",
+                        [](const auto& dir) {
+                          std::filesystem::create_directories(dir / "Ticklark2");
+                          std::filesystem::create_symlink("../gone/ticklark.ini",
+                                                          dir / "Ticklark2" / "settings.ini");
+                        },
+                        "No such file or directory"},
+        BrokenPlaceCase{
+            "ALinkLoop",
+            [](const auto& dir) {
+              std::filesystem::create_directories(dir / "Ticklark2");
+              std::filesystem::create_symlink("other.ini", dir / "Ticklark2" / "settings.ini");
+              std::filesystem::create_symlink("settings.ini", dir / "Ticklark2" / "other.ini");
+            },
+            "Too many levels of symbolic links"}),
+    [](const auto& case_info) { return std::string(case_info.param.name); });
+
+// A full file system, out of space or of files, in a mount namespace of the
+// test's own: the save says so once, leaves the file as it was, and leaves no
+// copy or temporary file, not even an empty one.
+TEST_F(KeyFileStore, AFullFileSystemSaysSoOnceAndLeavesNoCopy) {
+  if (geteuid() != 0 || unshare(CLONE_NEWNS) != 0 ||
+      mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+    GTEST_SKIP() << "mounts a small file system: needs root";
+  }
+  struct Case {
+    const char* name;
+    const char* options;
+    std::string text;
+    bool withFiles;  // filled with empty files rather than data
+  };
+  const std::string garbage("\xff\xfe[Set\0tings\nMainLeft", 20);
+  const std::vector<Case> cases{
+      {"no space, a readable file", "size=64k", "[Settings]\nMainLeft=5\n", false},
+      {"no space, an unreadable file", "size=64k", garbage, false},
+      {"no files left", "size=1m,nr_inodes=8", "[Settings]\nMainLeft=5\n", true},
+  };
+  const auto file = dir / "Ticklark2" / "settings.ini";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(mount("tmpfs", dir.c_str(), "tmpfs", 0, c.options), 0) << std::strerror(errno);
+    std::filesystem::create_directories(dir / "Ticklark2");
+    std::ofstream(file, std::ios::binary) << c.text;
+    for (int i = 0;; ++i) {
+      std::ofstream filler(dir / ("filler" + std::to_string(c.withFiles ? i : 0)),
+                           std::ios::binary | std::ios::app);
+      if (!filler || (!c.withFiles && !(filler << std::string(4096, 'x') << std::flush))) {
+        break;
+      }
+    }
+    const auto before = Listing(dir / "Ticklark2");
+    platform::KeyFileSettingsStore store(dir);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "1"}}));
+    EXPECT_FALSE(store.SaveSettings("Ticklark2", "Settings", {{"MainLeft", "2"}}));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("No space left on device"), std::string::npos) << said;
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
+    EXPECT_EQ(Listing(dir / "Ticklark2"), before);
+    EXPECT_EQ(Read(file), c.text);
+    ASSERT_EQ(umount2(dir.c_str(), MNT_DETACH), 0);
+  }
 }
 
 }  // namespace

@@ -13,12 +13,13 @@ stored() { sed -n "s/^$1=//p" "$settings" 2>/dev/null; }
 start_wm
 
 # Runs the program until its main window shows; leaves its pid in $pid and the
-# main window's id in $main. Records how the splash and main window appeared.
+# main window's id in $main. Records how the splash and main window appeared,
+# and what the splash says it is. Arguments go to the program.
 start_program() {
-  "$program" >"$work/out.txt" 2>&1 &
+  "$program" "$@" >"$work/out.txt" 2>&1 &
   pid=$!
   pids+=("$pid")
-  splash_before=$(now_ms) splash_first= splash_last= splash_after= main= together=0
+  splash_before=$(now_ms) splash_first= splash_last= splash_after= main= together=0 splash_kind=
   local deadline=$(( $(now_ms) + 20000 ))
   while [ "$(now_ms)" -lt "$deadline" ]; do
     local s m t
@@ -34,6 +35,7 @@ start_program() {
       fi
     done
     if [ -n "$s" ]; then
+      [ -z "$splash_kind" ] && splash_kind=$(xprop -id "$s" _NET_WM_WINDOW_TYPE _NET_WM_STATE 2>/dev/null)
       [ -z "$splash_first" ] && splash_first=$t
       splash_last=$t
     elif [ -z "$splash_first" ]; then
@@ -64,10 +66,20 @@ placed_as_stored() {
     [ $((w + fl + fr)) -eq $(($(stored MainWidth) / 15)) ]
 }
 
-# First run: splash for four seconds, alone; defaults stored back unchanged.
-start_program
+# The command line: an unknown option is refused with the usage and status 2.
+"$program" --bogus >"$work/out.txt" 2>&1
+check "--bogus exits with status 2" test $? -eq 2
+check "and prints the usage" grep -q '^Usage: ticklark2' "$work/out.txt"
+
+# First run, with a word that is no option, which changes nothing: splash for
+# four seconds, alone, typed as a splash and kept off the taskbar and pager;
+# defaults stored back unchanged.
+start_program quotes
 check "the main window appears" test -n "$main"
 check "the splash appears first" test -n "$splash_first"
+for kind in _NET_WM_WINDOW_TYPE_SPLASH _NET_WM_STATE_SKIP_TASKBAR _NET_WM_STATE_SKIP_PAGER; do
+  check "the splash carries $kind" grep -q "$kind" <<<"$splash_kind"
+done
 # Seen through polling, which a busy machine slows down: the splash stayed at
 # least from its first sighting to its last, and at most from the look before
 # it to the look after it. The exact wait is measured in the program's own tests.
@@ -134,6 +146,34 @@ check "outer width as stored ($w + $fl + $fr)" test $((w + fl + fr)) -eq 800
 check "closing an unmoved window stores the same values" close_program
 check "values unchanged" \
   test "$(stored MainLeft) $(stored MainTop) $(stored MainWidth) $(stored MainHeight)" = "1500 1200 12000 9000"
+
+# A window narrower than its menu bar and status bar opens as stored, shows
+# their left parts, and stores back what it read.
+printf '[Settings]\nMainLeft=1500\nMainTop=1200\nMainWidth=1500\nMainHeight=9000\n' > "$settings"
+start_program
+wait_for 5000 placed_as_stored
+check "a narrow window's outer width as stored ($w + $fl + $fr)" test $((w + fl + fr)) -eq 100
+mkdir -p shots && import -window root -crop 300x700+0+0 shots/narrow-main-window.png 2>/dev/null
+check "closing it stores the same values" close_program
+check "width 1500 comes back as 1500" test "$(stored MainWidth)" = 1500
+printf '[Settings]\nMainLeft=1500\nMainTop=1200\nMainWidth=12000\nMainHeight=9000\n' > "$settings"
+
+# SIGTERM during the splash ends the program at once, quietly, storing
+# nothing. The endpoint is one not started here, which says nothing.
+for signal in TERM INT; do
+  file_before=$(stat -c '%i %y' "$settings")
+  "$program" --endpoint=http://192.0.2.1 >"$work/out.txt" 2>"$work/err.txt" &
+  pid=$!
+  pids+=("$pid")
+  check "the splash shows ($signal)" wait_for 10000 xdotool search --onlyvisible --pid "$pid"
+  sent=$(now_ms)
+  kill -"$signal" "$pid"
+  wait "$pid"
+  took=$(($(now_ms) - sent))
+  check "SIG$signal during the splash ends the program within 500 ms ($took ms)" test "$took" -lt 500
+  check "with nothing on standard error" test ! -s "$work/err.txt"
+  check "and nothing stored" test "$(stat -c '%i %y' "$settings")" = "$file_before"
+done
 
 # Minimised: nothing stored.
 start_program

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <gtkmm/window.h>
 
+#include "app/command_line.hpp"
 #include "app/fakes.hpp"
 #include "app/main_form.hpp"
 #include "app/splash_wait.hpp"
@@ -245,6 +246,37 @@ TEST_F(StartProcedure, TheRealWaitBlocksForFourSeconds) {
   EXPECT_LT(elapsed, std::chrono::milliseconds(8000));
   started.MainWindow()->Close();
   ui::DestroyUnloadedWindows();
+}
+
+// The program opens nothing: words are left out of what the application
+// reads; options, known ones only, are kept with their values.
+TEST(CommandLine, KeepsTheOptionsAndLeavesWordsOut) {
+  struct Case {
+    std::vector<std::string> given;
+    std::vector<std::string> kept;
+    std::string error;
+  };
+  const std::vector<Case> cases{
+      {{"ticklark2"}, {"ticklark2"}, ""},
+      {{"ticklark2", "quotes"}, {"ticklark2"}, ""},
+      {{"ticklark2", "-", "a b", "--", "--bogus"}, {"ticklark2"}, ""},
+      {{"ticklark2", "--version", "news"}, {"ticklark2", "--version"}, ""},
+      {{"ticklark2", "x", "--endpoint", "http://127.0.0.1:8643", "y"},
+       {"ticklark2", "--endpoint", "http://127.0.0.1:8643"},
+       ""},
+      {{"ticklark2", "--endpoint=http://127.0.0.1:8643", "--gapplication-app-id=a.b"},
+       {"ticklark2", "--endpoint=http://127.0.0.1:8643", "--gapplication-app-id=a.b"},
+       ""},
+      {{"ticklark2", "--bogus"}, {"ticklark2"}, "unknown option --bogus"},
+      {{"ticklark2", "-x"}, {"ticklark2"}, "unknown option -x"},
+      {{"ticklark2", "--endpoint"}, {"ticklark2", "--endpoint"}, "option --endpoint needs a value"},
+      {{"ticklark2", "--version=2"}, {"ticklark2"}, "option --version takes no value"},
+  };
+  for (const Case& c : cases) {
+    const ScannedCommandLine scanned = ScanCommandLine(c.given);
+    EXPECT_EQ(scanned.kept, c.kept) << c.given.back();
+    EXPECT_EQ(scanned.error, c.error) << c.given.back();
+  }
 }
 
 }  // namespace

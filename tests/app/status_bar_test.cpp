@@ -69,6 +69,33 @@ TEST_F(StatusBarClock, KeepsItsDesignedHeightWithTheDialogFontAndALargerOne) {
   }
 }
 
+// A window narrower than the three panels is not widened for them: the bar
+// asks for no width, and its panels keep their places and widths past the
+// window's edge, where they are cut.
+TEST_F(StatusBarClock, AsksForNoWidthAndIsCutAtTheEdgeOfANarrowWindow) {
+  const int panel = ui::PixelsFromTwips(1440);
+  Gtk::Window window;
+  auto* bar = Gtk::make_managed<StatusBar>(18, panel);
+  window.set_child(*bar);
+  int minimum = -1;
+  int natural = 0;
+  int ignored = 0;
+  bar->measure(Gtk::Orientation::HORIZONTAL, -1, minimum, natural, ignored, ignored);
+  EXPECT_EQ(minimum, 0);
+  window.set_default_size(100, 18);
+  window.present();
+  ASSERT_TRUE(test::PumpUntil([&] { return window.get_width() == 100 && bar->get_width() > 0; }));
+  EXPECT_EQ(bar->get_width(), 100);
+  const Gtk::Label* panels[] = {&bar->TextPanel(), &bar->DatePanel(), &bar->TimePanel()};
+  for (int i = 0; i < 3; ++i) {
+    graphene_rect_t bounds;
+    auto* widget = GTK_WIDGET(const_cast<GtkLabel*>(panels[i]->gobj()));
+    ASSERT_TRUE(gtk_widget_compute_bounds(widget, GTK_WIDGET(bar->gobj()), &bounds));
+    EXPECT_EQ(bounds.origin.x, i * panel + 1) << i;  // after its margin
+    EXPECT_EQ(bounds.size.width, panel - 2) << i;
+  }
+}
+
 // ---- the short date and time in the user's locale ------------------------------
 
 // Runs the test in |locale| for dates and times (and the text they come in).

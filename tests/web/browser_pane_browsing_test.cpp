@@ -418,6 +418,9 @@ TEST_F(PaneBrowsingOnItsOwnScreen, DownloadsAskWhereAndOnlyCompleteFilesTakeTheC
     csv += "2024-05-" + std::to_string(10 + i % 20) + ",TICK" + std::to_string(i) + ",1.25\n";
   }
   m_server.ServeAttachment("/export.csv", "earnings.csv", csv);
+  // 300 bytes, more than a file system takes in a name.
+  const std::string longName = std::string(296, 'q') + ".csv";
+  m_server.ServeAttachment("/long.csv", longName, csv);
   m_server.ServePartly("/broken.csv",
                        {200,
                         "text/csv",
@@ -429,7 +432,7 @@ TEST_F(PaneBrowsingOnItsOwnScreen, DownloadsAskWhereAndOnlyCompleteFilesTakeTheC
             "<a id=csv href=\"/export.csv\">export</a><a href=\"/broken.csv\">broken</a>"
             "<button onclick=\"for (let i = 0; i < 5; i++) { const f = "
             "document.createElement('iframe'); f.src = '/export.csv?' + i; "
-            "document.body.append(f); }\">flood</button>");
+            "document.body.append(f); }\">flood</button><a href=\"/long.csv\">long</a>");
   BrowserPane& pane = AddPane();
   ASSERT_TRUE(Open(pane, "/files", "Files"));
   const fs::path downloads = fs::path(g_get_home_dir()) / "Downloads";
@@ -506,6 +509,20 @@ TEST_F(PaneBrowsingOnItsOwnScreen, DownloadsAskWhereAndOnlyCompleteFilesTakeTheC
   EXPECT_EQ(m_desktop.notices[2].rfind("Download failed", 0), 0u) << m_desktop.notices[2];
   ASSERT_TRUE(PumpUntil([&] { return Session().Services().Transfers().Active() == 0; }));
   EXPECT_EQ(FileNames(m_folder), std::vector<std::string>{"mine.csv"});
+
+  // A name longer than the file system takes: cut to fit, keeping its
+  // extension, and saved; typed back at full length, it is refused for what
+  // it is, and the dialog stays.
+  Click(pane, 100, 210);
+  ASSERT_TRUE(PumpUntil([&] { return m_desktop.saves.size() == 6; }));
+  const std::string proposed = m_desktop.saves[5].name;
+  EXPECT_EQ(proposed, std::string(251, 'q') + ".csv");
+  EXPECT_NE(m_desktop.saves[5].accept((m_folder / longName).string()).find("too long"),
+            std::string::npos);
+  EXPECT_EQ(m_desktop.saves[5].accept((m_folder / proposed).string()), "");
+  ASSERT_TRUE(PumpUntil([&] { return m_desktop.notices.size() == 4; }));
+  EXPECT_EQ(m_desktop.notices[3].rfind("Download finished", 0), 0u) << m_desktop.notices[3];
+  EXPECT_EQ(ReadFile(m_folder / proposed), csv);
 }
 
 }  // namespace

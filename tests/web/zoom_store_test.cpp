@@ -185,6 +185,29 @@ TEST(DownloadNames, ProposeOnlyAPlainNameInTheChosenFolder) {
   }
 }
 
+// The temporary name fits the folder's limit however long the chosen one.
+TEST(DownloadNames, TheTemporaryNameFitsTheFolder) {
+  struct Case {
+    std::string name;
+    std::size_t limit;
+    std::string expected;
+  };
+  const std::string accented = std::string(231, 'b') + "\xC3\xA9";  // ends in e-acute
+  const std::vector<Case> cases{
+      {"earnings.csv", 255, "earnings.csv.XXXXXX.part"},
+      {std::string(232, 'a'), 255, std::string(232, 'a') + ".XXXXXX.part"},
+      {std::string(251, 'a') + ".csv", 255, std::string(232, 'a') + ".XXXXXX.part"},
+      {accented, 255, std::string(231, 'b') + ".XXXXXX.part"},  // never half a character
+      {"report.csv", 27, "repo.XXXXXX.part"},
+  };
+  for (const Case& c : cases) {
+    const std::string made = PartFileTemplate(c.name, c.limit);
+    EXPECT_EQ(made, c.expected) << c.name.size() << " bytes";
+    // The engine writes to the name with ".wkdownload" added.
+    EXPECT_LE(made.size() + 11, c.limit);
+  }
+}
+
 TEST(DownloadNames, AnotherNameWhereOneIsTaken) {
   std::vector<fs::path> taken{"/d/report.csv", "/d/report (2).csv", "/d/notes"};
   const auto isTaken = [&](const fs::path& path) {
