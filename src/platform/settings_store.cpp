@@ -198,7 +198,7 @@ int KeepAside(const std::filesystem::path& path) {
   if (from < 0) {
     return errno;
   }
-  struct stat status {};
+  struct stat status{};
   const int error = fstat(from, &status) != 0 ? errno : S_ISREG(status.st_mode) ? 0 : EINVAL;
   for (int number = 0; error == 0 && number < kMaxAsideCopies; ++number) {
     std::filesystem::path aside = path;

@@ -66,24 +66,16 @@ const VisibilityCase kCases[] = {
        f.above = {kScreen};
      }),
      false},
-    {"OffTheScreen", With([](auto& f) {
-       f.client = {1700, 0, 800, 600};
-     }),
-     true},
+    {"OffTheScreen", With([](auto& f) { f.client = {1700, 0, 800, 600}; }), true},
     {"PartlyOffTheScreenRestCovered", With([](auto& f) {
        f.client = {-400, 100, 800, 600};
        f.above = {{0, 0, 400, 700}};
      }),
      true},
     {"FullScreenWindowAbove", With([](auto& f) { f.above = {kScreen}; }), true},
-    {"OnePixelColumnShows", With([](auto& f) {
-       f.above = {{101, 0, 1600, 1200}};
-     }),
-     false},
-    {"CoveredByTwoHalves", With([](auto& f) {
-       f.above = {{0, 0, 500, 1200}, {500, 0, 1100, 1200}};
-     }),
-     true},
+    {"OnePixelColumnShows", With([](auto& f) { f.above = {{101, 0, 1600, 1200}}; }), false},
+    {"CoveredByTwoHalves",
+     With([](auto& f) { f.above = {{0, 0, 500, 1200}, {500, 0, 1100, 1200}}; }), true},
     {"FourWindowsAroundAHole", With([](auto& f) {
        f.above = {
            {0, 0, 1600, 300}, {0, 400, 1600, 800}, {0, 300, 400, 100}, {500, 300, 1100, 100}};
@@ -97,9 +89,7 @@ const VisibilityCase kCases[] = {
                   {390, 290, 120, 120}};
      }),
      true},
-    {"WindowsBesideIt", With([](auto& f) {
-       f.above = {{0, 0, 100, 1200}, {900, 0, 700, 1200}};
-     }),
+    {"WindowsBesideIt", With([](auto& f) { f.above = {{0, 0, 100, 1200}, {900, 0, 700, 1200}}; }),
      false},
 };
 
