@@ -2,8 +2,9 @@
 # make run      installs what building and running need, builds, starts Ticklark 2
 # make test     adds the test tools, builds everything, runs the whole suite
 # make test-fast  the same without the tests labelled slow, in under a minute
-# make package  writes build/ticklark2_<version>-1_<arch>.deb
-.PHONY: run test test-fast build build-program configure deps test-deps package-deps package clean
+# make package  writes build/ticklark2_<version>-1~deb<N>_<arch>.deb
+# make test-debian13  the whole suite again in a Debian 13 root (as root)
+.PHONY: run test test-fast test-debian13 build build-program configure deps test-deps package-deps package clean
 
 deps:
 	@scripts/install-deps
@@ -42,6 +43,9 @@ test: build
 
 test-fast: build
 	@scripts/with-test-display ctest --preset default -LE slow
+
+test-debian13:
+	@scripts/test-on-debian 13 test
 
 package: package-deps build-program
 	@cd build && cpack -G DEB
