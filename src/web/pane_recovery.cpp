@@ -46,7 +46,12 @@ void PaneRecovery::GoForward() {
 
 void PaneRecovery::Refresh() {
   // Once the history is put back, its current entry is the page the notice
-  // stood in for.
+  // stood in for, unless the notice stands in for a load that was lost on
+  // its way.
+  if (m_noticeStandsIn && m_lostLoad) {
+    Order(*m_lostLoad);
+    return;
+  }
   Order({m_noticeStandsIn ? PaneLoad::Kind::kCurrentEntry : PaneLoad::Kind::kReload, {}});
 }
 
@@ -105,6 +110,7 @@ void PaneRecovery::StartLoad(PaneLoad load) {
   }
   SetNotice(PaneNotice::kNone);
   m_engine.SetHangNoticeVisible(false);
+  m_lostLoad.reset();
   m_load = std::move(load);
   m_loadReissued = false;
   IssueLoad();
@@ -112,6 +118,8 @@ void PaneRecovery::StartLoad(PaneLoad load) {
 
 void PaneRecovery::IssueLoad() {
   m_loadWaiting = true;
+  m_loadMayHaveGoneOut = false;
+  m_loadCommitted = false;
   m_dialogsWhileWaiting = 0;
   SetInFlight(true);
   Start(Timer::kWatchdog, m_timings.navigationWatchdog);
@@ -191,6 +199,12 @@ void PaneRecovery::LoadStarted() {
   Cancel(Timer::kWatchdog);
 }
 
+void PaneRecovery::LoadCommitted() {
+  if (m_loadInFlight) {
+    m_loadCommitted = true;
+  }
+}
+
 void PaneRecovery::LoadFinished() {
   SetInFlight(false);
   if (std::exchange(m_noticeLoading, false)) {
@@ -209,6 +223,12 @@ void PaneRecovery::LoadingChanged(bool loading) {
   }
 }
 
+void PaneRecovery::NavigationLetThrough() {
+  if (m_loadInFlight) {
+    m_loadMayHaveGoneOut = true;
+  }
+}
+
 void PaneRecovery::ResponsivenessChanged(bool responsive) {
   if (responsive) {
     Cancel(Timer::kUnresponsive);
@@ -218,8 +238,8 @@ void PaneRecovery::ResponsivenessChanged(bool responsive) {
     }
     return;
   }
-  if (m_loadWaiting) {
-    // The page holds up a load the program asked for.
+  if (m_loadWaiting && !m_loadMayHaveGoneOut) {
+    // The page holds up a load the program asked for, before its request.
     RestartWaitingLoad();
     return;
   }
@@ -236,6 +256,9 @@ void PaneRecovery::WebProcessEnded(Ending ending) {
     return;
   }
   Cancel(Timer::kWatchdog);
+  // A load whose page had not arrived yet; one whose page stands in the pane
+  // comes back as that page.
+  const bool loadLost = m_loadInFlight && m_load && !m_loadCommitted;
   m_loadWaiting = false;
   SetInFlight(false);
 
@@ -245,7 +268,18 @@ void PaneRecovery::WebProcessEnded(Ending ending) {
     if (m_state == State::kHung) {
       SetNotice(PaneNotice::kNone);
     }
-    m_engine.ReloadPage();
+    if (!loadLost) {
+      m_engine.ReloadPage();
+    } else if (!m_loadMayHaveGoneOut) {
+      // The program's load went with the process before its request did.
+      m_loadReissued = true;
+      IssueLoad();
+    } else {
+      // Its request may have reached the server: not asked for twice. The
+      // pane says so, and the user may ask again.
+      m_lostLoad = m_load;
+      ShowNotice(PaneNotice::kStopped);
+    }
     return;
   }
 
@@ -317,7 +351,8 @@ void PaneRecovery::Fire(Timer timer) {
     case Timer::kWatchdog:
       // The program's navigation has not started. If the page kept it waiting
       // with dialogs or has stopped answering, its web process gives way.
-      if (m_loadWaiting && (m_dialogsWhileWaiting > 0 || !m_engine.IsResponsive())) {
+      if (m_loadWaiting && !m_loadMayHaveGoneOut &&
+          (m_dialogsWhileWaiting > 0 || !m_engine.IsResponsive())) {
         RestartWaitingLoad();
       }
       break;
@@ -329,7 +364,7 @@ void PaneRecovery::Fire(Timer timer) {
     case Timer::kLostLoad:
       if (m_loadInFlight && !m_engine.IsLoading()) {
         SetInFlight(false);
-        if (!m_loadReissued && m_load) {
+        if (!m_loadReissued && !m_loadMayHaveGoneOut && m_load) {
           m_loadReissued = true;
           IssueLoad();
         }

@@ -65,7 +65,10 @@ struct PaneLoad {
 //
 // Besides, a load the page keeps from starting (with dialogs, or by hanging)
 // replaces the web process after a while, and a load the engine drops without
-// a word is ordered once more.
+// a word is ordered once more. A load is ordered again only while it is
+// certain that its request never went out: once the pane has let the
+// navigation through to the network, one command stays one request, and a
+// load lost after that is not asked for again by itself.
 class PaneRecovery {
  public:
   enum class State { kIdle, kLoading, kHung, kCrashed, kBackingOff, kStopped };
@@ -133,8 +136,13 @@ class PaneRecovery {
 
   // What the engine reports.
   void LoadStarted();
+  // The load's page has arrived and stands in the pane, still loading.
+  void LoadCommitted();
   void LoadFinished();
   void LoadingChanged(bool loading);
+  // The pane let a navigation through to the network; while the program's load
+  // is in flight, its request may have gone out from then on.
+  void NavigationLetThrough();
   void ResponsivenessChanged(bool responsive);
   void WebProcessEnded(Ending ending);
   // A page's alert, confirm or prompt arrived. Returns whether a load the
@@ -177,6 +185,11 @@ class PaneRecovery {
   bool m_loadWaiting = false;   // ordered, the engine has not started it yet
   bool m_loadInFlight = false;  // ordered, not finished yet
   bool m_loadReissued = false;
+  bool m_loadMayHaveGoneOut = false;
+  bool m_loadCommitted = false;
+  // The load a Stopped notice stands in for, lost after its request may have
+  // gone out; Refresh orders it again.
+  std::optional<PaneLoad> m_lostLoad;
   unsigned m_dialogsWhileWaiting = 0;
 
   // A load ordered while a notice page was still loading (it would replace the

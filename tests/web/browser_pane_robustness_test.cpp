@@ -9,6 +9,10 @@
 #include <tuple>
 #include <vector>
 
+#include <gtk/gtk.h>
+#include <libsoup/soup.h>
+
+#include "support/screenshot.hpp"
 #include "web/pane_fixture.hpp"
 
 namespace ticklark::web {
@@ -431,6 +435,125 @@ TEST_F(PaneRobustness, PanesOfOneWindowShareAWebProcess) {
   EXPECT_EQ(main.Notice(), PaneNotice::kStopped);
   EXPECT_EQ(ad.Notice(), PaneNotice::kStopped);
   EXPECT_EQ(other.Notice(), PaneNotice::kNone);
+}
+
+// The quotes pane's load was on its way to the server when the main pane
+// ended the web process the two share: the server has seen the request, so
+// the pane does not send it again by itself; it says so, and its "Try again"
+// asks once more at the user's click.
+TEST_F(PaneRobustness, ALoadLostWithASharedProcessIsNotAskedForTwice) {
+  UseTimings([](web::PaneTimings& t) { t.unresponsiveNotice = 200ms; });
+  ServePage("/spin", "Spin", kHangOnceLoaded);
+  ServePage("/hung", "");
+  m_server.Stall("/quotes");
+  BrowserPane& quotes = AddPane(web::PaneRole::kQuotes);
+  BrowserPane& main = AddPane(web::PaneRole::kMain, &quotes);
+  quotes.Navigate(m_server.Address("/quotes"));
+  ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/quotes") == 1; }));
+  main.Navigate(m_server.Address("/spin"));
+  ASSERT_TRUE(PumpUntil([&] { return m_server.CountRequests("/hung") == 1; }));
+  main.Stop();
+  ASSERT_TRUE(PumpUntil([&] { return main.Notice() == PaneNotice::kUnresponsive; }, 10s));
+  main.Stop();
+  EXPECT_EQ(quotes.Notice(), PaneNotice::kStopped);
+  ASSERT_TRUE(PumpUntil([&] { return !quotes.IsLoading() && ShowsNotice(quotes); }));
+  PumpFor(500ms);  // time for a request that must not come
+  EXPECT_EQ(m_server.CountRequests("/quotes"), 1u);
+  EXPECT_EQ(Eval(quotes, "document.querySelector('.address').textContent"),
+            m_server.Address("/quotes"));
+
+  ServePage("/quotes", "Quotes");
+  Eval(quotes, "document.getElementById('retry').click()");
+  ASSERT_TRUE(WaitForTitle(quotes, "Quotes"));
+  EXPECT_EQ(m_server.CountRequests("/quotes"), 2u);
+  EXPECT_EQ(quotes.CurrentAddress(), m_server.Address("/quotes"));
+  EXPECT_EQ(quotes.Notice(), PaneNotice::kNone);
+}
+
+// A server at a port of the test's choosing, there or not: one page, counted.
+class PortServer {
+ public:
+  explicit PortServer(guint port) : m_server(soup_server_new(nullptr, nullptr)) {
+    soup_server_add_handler(m_server, nullptr, OnRequest, this, nullptr);
+    listening = soup_server_listen_local(m_server, port, SOUP_SERVER_LISTEN_IPV4_ONLY, nullptr);
+  }
+  ~PortServer() {
+    soup_server_disconnect(m_server);
+    g_object_unref(m_server);
+  }
+  PortServer(const PortServer&) = delete;
+  PortServer& operator=(const PortServer&) = delete;
+
+  guint Port() const {
+    GSList* uris = soup_server_get_uris(m_server);
+    const guint port =
+        uris ? static_cast<guint>(g_uri_get_port(static_cast<GUri*>(uris->data))) : 0;
+    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+    return port;
+  }
+
+  bool listening = false;
+  int requests = 0;
+
+ private:
+  static void OnRequest(SoupServer*, SoupServerMessage* message, const char*, GHashTable*,
+                        gpointer self) {
+    ++static_cast<PortServer*>(self)->requests;
+    static constexpr char kPage[] = "<title>Back</title><p>back</p>";
+    soup_server_message_set_status(message, 200, nullptr);
+    soup_server_message_set_response(message, "text/html", SOUP_MEMORY_STATIC, kPage,
+                                     sizeof kPage - 1);
+  }
+  SoupServer* m_server;
+};
+
+// Where nothing listens, the pane shows a page of its own that says so in
+// plain words and names the address, in the desktop's light or dark style;
+// nothing is asked for again until the user clicks "Try again".
+TEST_F(PaneRobustness, ARefusedConnectionShowsThePanesOwnPageWhoseTryAgainLoadsItAgain) {
+  guint port = 0;
+  {
+    PortServer probe(0);
+    ASSERT_TRUE(probe.listening);
+    port = probe.Port();
+  }
+  const std::string address = "http://127.0.0.1:" + std::to_string(port) + "/quote?s=A&b=1";
+  BrowserPane& pane = AddPane(PaneRole::kQuotes);
+  pane.Widget().set_size_request(289, 585);
+  pane.Navigate(address);
+  const auto shows = [&](const char* id) {
+    return PumpUntil([&] {
+      return !pane.IsLoading() &&
+             Eval(pane, std::string("document.getElementById('") + id + "') !== null") == "true";
+    });
+  };
+  ASSERT_TRUE(shows("problem"));
+  EXPECT_EQ(Eval(pane, "document.getElementById('problem').textContent"), "Connection refused");
+  EXPECT_EQ(Eval(pane, "document.querySelector('.address').textContent"), address);
+  EXPECT_EQ(Eval(pane, "document.getElementById('retry').getAttribute('href')"), address);
+  EXPECT_EQ(pane.CurrentAddress(), address);
+  EXPECT_EQ(pane.Notice(), PaneNotice::kNone);
+  PumpFor(200ms);  // only for the picture: the page's painting is not announced
+  SaveScreenshot(*m_window, "pane-error-page-light");
+
+  GtkSettings* settings = gtk_settings_get_default();
+  g_object_set(settings, "gtk-application-prefer-dark-theme", TRUE, nullptr);
+  EXPECT_TRUE(PumpUntil(
+      [&] { return Eval(pane, "matchMedia('(prefers-color-scheme: dark)').matches") == "true"; }));
+  PumpFor(200ms);
+  SaveScreenshot(*m_window, "pane-error-page-dark");
+  g_object_set(settings, "gtk-application-prefer-dark-theme", FALSE, nullptr);
+
+  PortServer server(port);
+  ASSERT_TRUE(server.listening);
+  PumpFor(300ms);  // time for a retry that must not come by itself
+  EXPECT_EQ(server.requests, 0);
+  Eval(pane, "document.getElementById('retry').click()");
+  ASSERT_TRUE(WaitForTitle(pane, "Back"));
+  EXPECT_EQ(server.requests, 1);
+  EXPECT_EQ(pane.CurrentAddress(), address);
+  // The own page took no place in the history.
+  EXPECT_FALSE(pane.CanGoBack());
 }
 
 TEST_F(PaneRobustness, WebProcessesRunInTheirOwnPidNamespace) {

@@ -279,18 +279,24 @@ struct WatchdogCase {
   const char* name;
   unsigned dialogs;  // the page's dialogs while the program's load waits
   bool responsive;
+  bool letThrough;  // the pane let the navigation through: its request may be out
   bool restarted;
 };
 
 TEST_F(PaneRecoveryTest, AProgramLoadThePageHoldsUpIsRestartedInANewProcess) {
   const WatchdogCase cases[] = {
-      {"NothingInTheWay", 0, true, false},
-      {"Dialogs", 2, true, true},
-      {"NoAnswer", 0, false, true},
+      {"NothingInTheWay", 0, true, false, false},
+      {"Dialogs", 2, true, false, true},
+      {"NoAnswer", 0, false, false, true},
+      {"DialogsAfterTheRequest", 2, true, true, false},
+      {"NoAnswerAfterTheRequest", 0, false, true, false},
   };
   for (const WatchdogCase& c : cases) {
     SCOPED_TRACE(c.name);
     machine.Navigate("http://127.0.0.1/after");
+    if (c.letThrough) {
+      machine.NavigationLetThrough();
+    }
     for (unsigned i = 0; i < c.dialogs; ++i) {
       EXPECT_TRUE(machine.ScriptDialogArrived());
     }
@@ -305,16 +311,69 @@ TEST_F(PaneRecoveryTest, AProgramLoadThePageHoldsUpIsRestartedInANewProcess) {
   }
 }
 
-TEST_F(PaneRecoveryTest, ALoadTheEngineDropsIsOrderedOnceMore) {
-  machine.Navigate("http://127.0.0.1/page");
-  machine.LoadStarted();
-  engine.Take();
-  for (int drop = 0; drop < 2; ++drop) {
-    machine.LoadingChanged(false);
-    engine.Advance(0ms);
+// A load the engine loses is ordered again only while its request cannot
+// have gone out; one command is never two requests.
+struct LostLoadCase {
+  const char* name;
+  bool letThrough;    // the pane let the navigation through before it was lost
+  bool started;       // the engine reported the load's start
+  bool committed;     // the load's page had arrived
+  bool processEnded;  // lost with the web process another pane ended, else dropped
+  Log afterLoss;      // twice lost, for a dropped load
+  State state;
+  Log onRefresh;  // Refresh once the notice, if any, is in
+};
+
+TEST_F(PaneRecoveryTest, ALostLoadIsOrderedAgainOnlyWhileItsRequestCannotHaveGoneOut) {
+  const LostLoadCase cases[] = {
+      {"DroppedBeforeItsRequest", false, true, false, false, {"load address"}, State::kIdle, {}},
+      {"DroppedAfterItsRequest", true, true, false, false, {}, State::kIdle, {"load reload"}},
+      {"EndedBeforeItsRequest", false, false, false, true, {"load address"}, State::kLoading, {}},
+      {"EndedOnceItsPageArrived", true, true, true, true, {"reload page"}, State::kIdle, {}},
+      {"EndedAfterItsRequest",
+       true,
+       false,
+       false,
+       true,
+       {"notice 3"},
+       State::kStopped,
+       {"restore history", "load address"}},
+  };
+  for (const LostLoadCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    PaneRecovery fresh(
+        engine, [this] { return engine.now; }, timings, false);
+    engine.machine = &fresh;
+    fresh.Navigate("http://127.0.0.1/page");
+    if (c.letThrough) {
+      fresh.NavigationLetThrough();
+    }
+    if (c.started) {
+      fresh.LoadStarted();
+    }
+    if (c.committed) {
+      fresh.LoadCommitted();
+    }
+    engine.Take();
+    if (c.processEnded) {
+      fresh.WebProcessEnded(Ending::kByPaneSharingIt);
+    } else {
+      for (int drop = 0; drop < 2; ++drop) {
+        fresh.LoadingChanged(false);
+        engine.Advance(0ms);
+      }
+    }
+    EXPECT_EQ(engine.Take(), c.afterLoss);
+    EXPECT_EQ(fresh.CurrentState(), c.state);
+    if (c.state == State::kStopped) {
+      fresh.LoadFinished();  // the notice is in
+    }
+    if (!c.onRefresh.empty()) {
+      fresh.Refresh();
+      EXPECT_EQ(engine.Take(), c.onRefresh);
+    }
   }
-  EXPECT_EQ(engine.Take(), Log{"load address"});
-  EXPECT_EQ(machine.CurrentState(), State::kIdle);
+  engine.machine = &machine;
 }
 
 class PaneRecoveryWithoutNavigationBar : public PaneRecoveryTest {

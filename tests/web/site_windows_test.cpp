@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include <glibmm/main.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -28,6 +30,7 @@
 #include "platform/window_placement.hpp"
 #include "support/gtk_fixture.hpp"
 #include "support/loopback_server.hpp"
+#include "support/process_tree.hpp"
 #include "support/screenshot.hpp"
 #include "ui/assets.hpp"
 #include "ui/twips.hpp"
@@ -166,6 +169,17 @@ gboolean RecordNavigation(GSignalInvocationHint*, guint count, const GValue* val
     Navigations().push_back({GTK_WIDGET(g_value_get_object(&values[0])), uri ? uri : ""});
   }
   return TRUE;
+}
+
+// The web processes started by this test process, as they are now.
+std::vector<int> WebProcesses() {
+  std::vector<int> found;
+  for (int pid : test::ProcessTree(getpid())) {
+    if (test::CommandName(pid).rfind("WebKitWebProces", 0) == 0) {
+      found.push_back(pid);
+    }
+  }
+  return found;
 }
 
 // Where a control is, relative to the window's client area.
@@ -449,6 +463,60 @@ TEST_P(EachSiteWindow, BrowsedThenClosedStartsOverAtItsFirstPageWithNothingToGoB
     EXPECT_EQ(server.CountRequests("/elsewhere"), 1u);
   });
   EXPECT_EQ(loaded.Count(), 1);
+}
+
+// The window's web process is killed from outside, as a crash would end it.
+// A main pane with a navigation bar shows its notice until the user presses
+// Refresh; the Ticker window's pane has no bar and, like the ad panes, loads
+// its page again by itself.
+TEST_P(EachSiteWindow, AfterItsWebProcessIsKilledOnlyPanesWithoutABarComeBackByThemselves) {
+  const SiteCase& site = GetParam();
+  PaneTimings timings;
+  timings.crashBackoffFirst = milliseconds(300);
+  session.SetTimings(timings);
+  StartMainWindow();
+  const std::vector<int> mainWindowProcesses = WebProcesses();
+  WhileOpen(site, [&](SiteForm& window) {
+    AwaitFirstPages(site, window);
+    std::vector<std::string> paths;
+    for (Destination page : site.firstPages) {
+      paths.push_back(PathOf(catalogue.Address(page)));
+    }
+    std::vector<std::size_t> before;
+    for (const std::string& path : paths) {
+      before.push_back(server.CountRequests(path));
+    }
+    int killed = 0;
+    for (int pid : WebProcesses()) {
+      if (std::find(mainWindowProcesses.begin(), mainWindowProcesses.end(), pid) ==
+          mainWindowProcesses.end()) {
+        killed += kill(pid, SIGKILL) == 0;
+      }
+    }
+    ASSERT_GT(killed, 0);
+    for (std::size_t i = 0; i < site.panes.size(); ++i) {
+      SCOPED_TRACE(site.panes[i]);
+      BrowserPane& pane = *window.Pane(site.panes[i]);
+      const bool hasBar = i == 0 && !site.tabOrder.empty();
+      if (hasBar) {
+        ASSERT_TRUE(test::PumpUntil([&] { return pane.Notice() == PaneNotice::kCrashed; }));
+      } else {
+        EXPECT_TRUE(
+            test::PumpUntil([&] { return server.CountRequests(paths[i]) == before[i] + 1; }));
+        EXPECT_TRUE(AwaitShown(pane, site.firstPages[i]));
+        EXPECT_EQ(pane.Notice(), PaneNotice::kNone);
+      }
+    }
+    test::PumpFor(milliseconds(900));  // three back-offs: time for a reload that must not come
+    BrowserPane& main = *window.Pane(site.panes[0]);
+    if (!site.tabOrder.empty()) {
+      EXPECT_EQ(main.Notice(), PaneNotice::kCrashed);
+      EXPECT_EQ(server.CountRequests(paths[0]), before[0]);
+    } else {
+      EXPECT_EQ(server.CountRequests(paths[0]), before[0] + 1);
+      test::SaveScreenshot(*window.Window(), "site-window-Ticker-after-a-crash");
+    }
+  });
 }
 
 TEST_P(EachSiteWindow, KeepsEveryControlInPlaceAtItsDesignedSizeWhenEnlarged) {
