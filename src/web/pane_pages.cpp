@@ -56,8 +56,8 @@ Words WordsFor(LoadProblem problem, const std::string& host, std::string_view de
               "This computer is not connected to a network, so the page could not be loaded."};
     case LoadProblem::kNameNotFound:
       return {"Server not found", "The name " + host +
-                                      " cannot be found. The address may be mistyped, or the "
-                                      "site may no longer exist."};
+                                      " cannot be found. The address may be mistyped, or this "
+                                      "computer may not be connected to a network."};
     case LoadProblem::kRefused:
       return {"Connection refused",
               "The server at " + host + " refused the connection. The site may be down."};

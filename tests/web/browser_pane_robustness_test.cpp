@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtk/gtk.h>
@@ -457,8 +458,9 @@ TEST_F(PaneRobustness, ALoadLostWithASharedProcessIsNotAskedForTwice) {
   main.Stop();
   EXPECT_EQ(quotes.Notice(), PaneNotice::kStopped);
   ASSERT_TRUE(PumpUntil([&] { return !quotes.IsLoading() && ShowsNotice(quotes); }));
-  PumpFor(500ms);  // time for a request that must not come
+  PumpFor(500ms);  // time for a request that must not come, and for the picture
   EXPECT_EQ(m_server.CountRequests("/quotes"), 1u);
+  SaveScreenshot(*m_window, "pane-stopped-notice");
   EXPECT_EQ(Eval(quotes, "document.querySelector('.address').textContent"),
             m_server.Address("/quotes"));
 
@@ -535,6 +537,20 @@ TEST_F(PaneRobustness, ARefusedConnectionShowsThePanesOwnPageWhoseTryAgainLoadsI
   EXPECT_EQ(pane.Notice(), PaneNotice::kNone);
   PumpFor(200ms);  // only for the picture: the page's painting is not announced
   SaveScreenshot(*m_window, "pane-error-page-light");
+  // Whole in the smallest panes too: an ad pane, the Ticker window's pane.
+  const std::pair<int, int> smallPanes[] = {{649, 81}, {809, 145}};
+  for (const auto& [width, height] : smallPanes) {
+    SCOPED_TRACE(width);
+    pane.Widget().set_size_request(width, height);
+    ASSERT_TRUE(PumpUntil([&] { return Eval(pane, "innerHeight") == std::to_string(height); }));
+    EXPECT_EQ(Eval(pane,
+                   "document.body.scrollWidth <= document.body.clientWidth && "
+                   "document.body.scrollHeight <= document.body.clientHeight"),
+              "true");
+    PumpFor(200ms);
+    SaveScreenshot(*m_window, "pane-error-page-" + std::to_string(width));
+  }
+  pane.Widget().set_size_request(289, 585);
 
   GtkSettings* settings = gtk_settings_get_default();
   g_object_set(settings, "gtk-application-prefer-dark-theme", TRUE, nullptr);
