@@ -634,6 +634,9 @@ bool BrowserPane::Impl::OnLoadFailed(const char* address, const GError* error) {
   if (!address || !error) {
     return false;
   }
+  if (m_showsRefusal || m_recovery.Notice() != PaneNotice::kNone) {
+    return true;  // a notice stands in the page's place already
+  }
   const char* domain = g_quark_to_string(error->domain);
   if (!ShowsAProblemPage(domain, error->code)) {
     return false;
