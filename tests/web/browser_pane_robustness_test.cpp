@@ -7,7 +7,6 @@
 #include <sstream>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include <gtk/gtk.h>
@@ -468,45 +467,26 @@ TEST_F(PaneRobustness, ALoadLostWithASharedProcessIsNotAskedForTwice) {
   Eval(quotes, "document.getElementById('retry').click()");
   ASSERT_TRUE(WaitForTitle(quotes, "Quotes"));
   EXPECT_EQ(m_server.CountRequests("/quotes"), 2u);
-  EXPECT_EQ(quotes.CurrentAddress(), m_server.Address("/quotes"));
-  EXPECT_EQ(quotes.Notice(), PaneNotice::kNone);
 }
 
-// A server at a port of the test's choosing, there or not: one page, counted.
-class PortServer {
- public:
-  explicit PortServer(guint port) : m_server(soup_server_new(nullptr, nullptr)) {
-    soup_server_add_handler(m_server, nullptr, OnRequest, this, nullptr);
-    listening = soup_server_listen_local(m_server, port, SOUP_SERVER_LISTEN_IPV4_ONLY, nullptr);
+// Answers every request at |port| with one page, and counts them.
+struct PortServer {
+  explicit PortServer(guint port) {
+    soup_server_add_handler(
+        server, nullptr,
+        +[](SoupServer*, SoupServerMessage* message, const char*, GHashTable*, gpointer count) {
+          ++*static_cast<int*>(count);
+          soup_server_message_set_status(message, 200, nullptr);
+          soup_server_message_set_response(message, "text/html", SOUP_MEMORY_STATIC,
+                                           "<title>Back</title>", 19);
+        },
+        &requests, nullptr);
+    listening = soup_server_listen_local(server, port, SOUP_SERVER_LISTEN_IPV4_ONLY, nullptr);
   }
-  ~PortServer() {
-    soup_server_disconnect(m_server);
-    g_object_unref(m_server);
-  }
-  PortServer(const PortServer&) = delete;
-  PortServer& operator=(const PortServer&) = delete;
-
-  guint Port() const {
-    GSList* uris = soup_server_get_uris(m_server);
-    const guint port =
-        uris ? static_cast<guint>(g_uri_get_port(static_cast<GUri*>(uris->data))) : 0;
-    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
-    return port;
-  }
-
+  ~PortServer() { g_object_unref(server); }
+  SoupServer* server = soup_server_new(nullptr, nullptr);
   bool listening = false;
   int requests = 0;
-
- private:
-  static void OnRequest(SoupServer*, SoupServerMessage* message, const char*, GHashTable*,
-                        gpointer self) {
-    ++static_cast<PortServer*>(self)->requests;
-    static constexpr char kPage[] = "<title>Back</title><p>back</p>";
-    soup_server_message_set_status(message, 200, nullptr);
-    soup_server_message_set_response(message, "text/html", SOUP_MEMORY_STATIC, kPage,
-                                     sizeof kPage - 1);
-  }
-  SoupServer* m_server;
 };
 
 // Where nothing listens, the pane shows a page of its own that says so in
@@ -516,41 +496,22 @@ TEST_F(PaneRobustness, ARefusedConnectionShowsThePanesOwnPageWhoseTryAgainLoadsI
   guint port = 0;
   {
     PortServer probe(0);
-    ASSERT_TRUE(probe.listening);
-    port = probe.Port();
+    GSList* uris = soup_server_get_uris(probe.server);
+    ASSERT_NE(uris, nullptr);
+    port = static_cast<guint>(g_uri_get_port(static_cast<GUri*>(uris->data)));
+    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
   }
   const std::string address = "http://127.0.0.1:" + std::to_string(port) + "/quote?s=A&b=1";
   BrowserPane& pane = AddPane(PaneRole::kQuotes);
   pane.Widget().set_size_request(289, 585);
   pane.Navigate(address);
-  const auto shows = [&](const char* id) {
-    return PumpUntil([&] {
-      return !pane.IsLoading() &&
-             Eval(pane, std::string("document.getElementById('") + id + "') !== null") == "true";
-    });
-  };
-  ASSERT_TRUE(shows("problem"));
-  EXPECT_EQ(Eval(pane, "document.getElementById('problem').textContent"), "Connection refused");
+  ASSERT_TRUE(PumpUntil([&] {
+    return Eval(pane, "document.getElementById('problem')?.textContent") == "Connection refused";
+  }));
   EXPECT_EQ(Eval(pane, "document.querySelector('.address').textContent"), address);
   EXPECT_EQ(Eval(pane, "document.getElementById('retry').getAttribute('href')"), address);
-  EXPECT_EQ(pane.CurrentAddress(), address);
-  EXPECT_EQ(pane.Notice(), PaneNotice::kNone);
   PumpFor(200ms);  // only for the picture: the page's painting is not announced
   SaveScreenshot(*m_window, "pane-error-page-light");
-  // Whole in the smallest panes too: an ad pane, the Ticker window's pane.
-  const std::pair<int, int> smallPanes[] = {{649, 81}, {809, 145}};
-  for (const auto& [width, height] : smallPanes) {
-    SCOPED_TRACE(width);
-    pane.Widget().set_size_request(width, height);
-    ASSERT_TRUE(PumpUntil([&] { return Eval(pane, "innerHeight") == std::to_string(height); }));
-    EXPECT_EQ(Eval(pane,
-                   "document.body.scrollWidth <= document.body.clientWidth && "
-                   "document.body.scrollHeight <= document.body.clientHeight"),
-              "true");
-    PumpFor(200ms);
-    SaveScreenshot(*m_window, "pane-error-page-" + std::to_string(width));
-  }
-  pane.Widget().set_size_request(289, 585);
 
   GtkSettings* settings = gtk_settings_get_default();
   g_object_set(settings, "gtk-application-prefer-dark-theme", TRUE, nullptr);
@@ -567,9 +528,7 @@ TEST_F(PaneRobustness, ARefusedConnectionShowsThePanesOwnPageWhoseTryAgainLoadsI
   Eval(pane, "document.getElementById('retry').click()");
   ASSERT_TRUE(WaitForTitle(pane, "Back"));
   EXPECT_EQ(server.requests, 1);
-  EXPECT_EQ(pane.CurrentAddress(), address);
-  // The own page took no place in the history.
-  EXPECT_FALSE(pane.CanGoBack());
+  EXPECT_FALSE(pane.CanGoBack());  // the pane's own page took no place in the history
 }
 
 TEST_F(PaneRobustness, WebProcessesRunInTheirOwnPidNamespace) {

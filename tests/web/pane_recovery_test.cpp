@@ -316,7 +316,6 @@ TEST_F(PaneRecoveryTest, AProgramLoadThePageHoldsUpIsRestartedInANewProcess) {
 struct LostLoadCase {
   const char* name;
   bool letThrough;    // the pane let the navigation through before it was lost
-  bool started;       // the engine reported the load's start
   bool committed;     // the load's page had arrived
   bool processEnded;  // lost with the web process another pane ended, else dropped
   Log afterLoss;      // twice lost, for a dropped load
@@ -326,13 +325,13 @@ struct LostLoadCase {
 
 TEST_F(PaneRecoveryTest, ALostLoadIsOrderedAgainOnlyWhileItsRequestCannotHaveGoneOut) {
   const LostLoadCase cases[] = {
-      {"DroppedBeforeItsRequest", false, true, false, false, {"load address"}, State::kIdle, {}},
-      {"DroppedAfterItsRequest", true, true, false, false, {}, State::kIdle, {"load reload"}},
-      {"EndedBeforeItsRequest", false, false, false, true, {"load address"}, State::kLoading, {}},
-      {"EndedOnceItsPageArrived", true, true, true, true, {"reload page"}, State::kIdle, {}},
+      {"DroppedBeforeItsRequest", false, false, false, {"load address"}, State::kIdle, {}},
+      {"DroppedAfterItsRequest", true, false, false, {}, State::kIdle, {}},
+      {"EndedBeforeItsRequest", false, false, true, {"load address"}, State::kLoading, {}},
+      {"EndedOnceItsPageArrived", true, true, true, {"reload page"}, State::kIdle, {}},
+      // The notice's Try again, or Refresh, asks for the lost page itself.
       {"EndedAfterItsRequest",
        true,
-       false,
        false,
        true,
        {"notice 3"},
@@ -348,9 +347,7 @@ TEST_F(PaneRecoveryTest, ALostLoadIsOrderedAgainOnlyWhileItsRequestCannotHaveGon
     if (c.letThrough) {
       fresh.NavigationLetThrough();
     }
-    if (c.started) {
-      fresh.LoadStarted();
-    }
+    fresh.LoadStarted();
     if (c.committed) {
       fresh.LoadCommitted();
     }
