@@ -146,7 +146,7 @@ std::string Page(const char* id, const Words& words, const OwnPage& page, const 
   }
   html += "<p class=\"address\" title=\"" + address + "\">" + address + "</p>";
   if (page.offersRetry) {
-    html += "<a id=\"retry\" href=\"" + address + "\">Try again</a>";
+    html += "<a id=\"retry\" role=\"button\" href=\"" + address + "\">Try again</a>";
   }
   html += "</main></body></html>";
   return html;

@@ -49,7 +49,7 @@ TEST(PanePages, TheAddressIsTextAndTheOnlyLinkLeadsBackToIt) {
         NoticePage(PaneNotice::kCrashed, {hostile, true, true})}) {
     EXPECT_EQ(page.find("<script"), std::string::npos);
     EXPECT_EQ(page.find("<img"), std::string::npos);
-    EXPECT_NE(page.find("<a id=\"retry\" href=\"" + escaped + "\">Try again</a>"),
+    EXPECT_NE(page.find("<a id=\"retry\" role=\"button\" href=\"" + escaped + "\">Try again</a>"),
               std::string::npos);
     EXPECT_NE(page.find("content=\"default-src 'none'; style-src 'unsafe-inline';"),
               std::string::npos);
