@@ -7,8 +7,9 @@ namespace ticklark::web {
 
 namespace {
 
-// The program's own endpoint serves everything it has under this folder.
-constexpr std::string_view kEndpointFolder = "/ticklark/";
+// The program's own endpoint serves every page the program asks it for under
+// this folder, wherever --endpoint puts it.
+constexpr std::string_view kEndpointFolder = "/ticklark/viewext/";
 
 // The engine's own error domains, by name (g_quark_to_string), and the codes
 // of failures it shows no page for.
@@ -49,6 +50,7 @@ struct Words {
   std::string explanation;
 };
 
+// |host| is markup, escaped already; the explanations are markup too.
 Words WordsFor(LoadProblem problem, const std::string& host, std::string_view detail) {
   switch (problem) {
     case LoadProblem::kNoConnection:
