@@ -4,8 +4,11 @@
 #include <array>
 #include <chrono>
 #include <exception>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include <gtkmm/label.h>
 #include <gtkmm/overlay.h>
@@ -148,6 +151,8 @@ class BrowserPane::Impl final : private PaneRecovery::Engine {
   gboolean OnScriptDialog(WebKitScriptDialog* dialog);
   void OnLoadChanged(WebKitLoadEvent event);
   bool OnLoadFailed(const char* address, const GError* error);
+  void OnRequestStarted(WebKitWebResource* resource, WebKitURIRequest* request);
+  void OnRequestSent(WebKitURIRequest* request);
   void OnWebProcessTerminated(WebKitWebProcessTerminationReason reason);
   void OnResponsivenessChanged();
   void OnLoadingChanged();
@@ -166,7 +171,7 @@ class BrowserPane::Impl final : private PaneRecovery::Engine {
   void StopLoading() override;
   void EndWebProcess() override;
   void ReloadPage() override;
-  void ShowNoticePage(PaneNotice notice) override;
+  void ShowNoticePage(PaneNotice notice, const std::string& address) override;
   void RestoreHistory() override;
   void SetHangNoticeVisible(bool visible) override;
   void CloseScriptDialog() override;
@@ -201,6 +206,13 @@ class BrowserPane::Impl final : private PaneRecovery::Engine {
   std::string m_ownPageAddress;
   bool m_ownPageLoading = false;
   bool m_ownPageShown = false;
+  // Requests that may be the program's load, watched until one is sent: a
+  // load lost before is asked for again, one lost after is not.
+  struct WatchedRequest {
+    platform::GObjectPtr<WebKitWebResource> resource;
+    std::unique_ptr<platform::SignalHandlers> handlers;  // goes first
+  };
+  std::vector<WatchedRequest> m_watchedRequests;
   std::array<PaneTimer, PaneRecovery::kTimerCount> m_timers;
   PaneRecovery m_recovery;
 };
@@ -273,6 +285,23 @@ gboolean OnLoadFailedSignal(WebKitWebView*, WebKitLoadEvent, const char* address
   });
 }
 
+// The network side starts a request, and later sends it to the server.
+void OnResourceLoadStartedSignal(WebKitWebView*, WebKitWebResource* resource,
+                                 WebKitURIRequest* request, gpointer self) {
+  Guarded("resource-load-started", 0, [&] {
+    static_cast<Pane*>(self)->OnRequestStarted(resource, request);
+    return 0;
+  });
+}
+
+void OnSentRequestSignal(WebKitWebResource*, WebKitURIRequest* request, WebKitURIResponse*,
+                         gpointer self) {
+  Guarded("sent-request", 0, [&] {
+    static_cast<Pane*>(self)->OnRequestSent(request);
+    return 0;
+  });
+}
+
 void OnWebProcessTerminatedSignal(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                   gpointer self) {
   Guarded("web-process-terminated", 0, [&] {
@@ -316,6 +345,7 @@ BrowserPane::Impl::Impl(WebSession& session, PaneRole role, PaneBar bar, WebKitW
   m_handlers.Connect("script-dialog", G_CALLBACK(OnScriptDialogSignal), this);
   m_handlers.Connect("load-changed", G_CALLBACK(OnLoadChangedSignal), this);
   m_handlers.Connect("load-failed", G_CALLBACK(OnLoadFailedSignal), this);
+  m_handlers.Connect("resource-load-started", G_CALLBACK(OnResourceLoadStartedSignal), this);
   m_handlers.Connect("web-process-terminated", G_CALLBACK(OnWebProcessTerminatedSignal), this);
   m_handlers.Connect("notify::is-web-process-responsive", G_CALLBACK(OnResponsiveSignal), this);
   m_handlers.Connect("notify::is-loading", G_CALLBACK(OnLoadingSignal), this);
@@ -342,6 +372,7 @@ BrowserPane::Impl::~Impl() {
     timer.source.Reset();
   }
   m_handlers.DisconnectAll();
+  m_watchedRequests.clear();
   m_dialog.Close();
   m_historyBeforeNotice.reset();
   // The view goes with the pane, whatever holds the frame: no view outlives
@@ -394,6 +425,7 @@ void BrowserPane::Impl::Stop() {
 
 void BrowserPane::Impl::IssueLoad(const PaneLoad& load) {
   m_ownPageLoading = false;  // the program's load takes its place
+  m_watchedRequests.clear();
   switch (load.kind) {
     case PaneLoad::Kind::kAddress:
       webkit_web_view_load_uri(View(), load.address.c_str());
@@ -436,12 +468,14 @@ void BrowserPane::Impl::ReloadPage() {
   }
 }
 
-void BrowserPane::Impl::ShowNoticePage(PaneNotice notice) {
+void BrowserPane::Impl::ShowNoticePage(PaneNotice notice, const std::string& lostAddress) {
   if (!m_historyBeforeNotice) {
     m_historyBeforeNotice.reset(webkit_web_view_get_session_state(View()));
   }
   const char* uri = webkit_web_view_get_uri(View());
-  const std::string address = uri && *uri ? uri : "about:blank";
+  const std::string address = !lostAddress.empty() ? lostAddress
+                              : uri && *uri        ? uri
+                                                   : "about:blank";
   LoadOwnPage(NoticePage(notice, OwnPageFor(address)), address);
 }
 
@@ -546,7 +580,6 @@ gboolean BrowserPane::Impl::OnDecidePolicy(WebKitPolicyDecision* decision,
         }
       } else if (uri && PanePolicy::MayShow(uri)) {
         m_showsRefusal = false;
-        m_recovery.NavigationLetThrough();
         webkit_policy_decision_use(decision);
       } else {
         webkit_policy_decision_ignore(decision);
@@ -646,6 +679,19 @@ bool BrowserPane::Impl::OnLoadFailed(const char* address, const GError* error) {
   const LoadProblem problem = ProblemOf(domain, error->code, address, networkAvailable);
   LoadOwnPage(ProblemPage(problem, OwnPageFor(address), Text(error->message)), address);
   return true;
+}
+
+void BrowserPane::Impl::OnRequestStarted(WebKitWebResource* resource, WebKitURIRequest* request) {
+  if (!m_recovery.WatchesRequestFor(std::string(Text(webkit_uri_request_get_uri(request))))) {
+    return;
+  }
+  auto handlers = std::make_unique<platform::SignalHandlers>(resource);
+  handlers->Connect("sent-request", G_CALLBACK(OnSentRequestSignal), this);
+  m_watchedRequests.push_back({platform::Share(resource), std::move(handlers)});
+}
+
+void BrowserPane::Impl::OnRequestSent(WebKitURIRequest* request) {
+  m_recovery.RequestSent(std::string(Text(webkit_uri_request_get_uri(request))));
 }
 
 void BrowserPane::Impl::OnWebProcessTerminated(WebKitWebProcessTerminationReason reason) {

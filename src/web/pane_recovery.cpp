@@ -149,7 +149,16 @@ void PaneRecovery::ShowNotice(PaneNotice notice) {
   SetNotice(notice);
   m_noticeStandsIn = true;
   m_noticeLoading = true;
-  m_engine.ShowNoticePage(notice);
+  m_engine.ShowNoticePage(notice, m_lostLoad && m_lostLoad->kind == PaneLoad::Kind::kAddress
+                                      ? m_lostLoad->address
+                                      : std::string());
+}
+
+// Not asked for twice: the pane says the page did not come, and its Try again
+// (or Refresh) asks for it once more.
+void PaneRecovery::ShowLoadLost() {
+  m_lostLoad = m_load;
+  ShowNotice(PaneNotice::kStopped);
 }
 
 // --- State ----------------------------------------------------------------
@@ -223,8 +232,13 @@ void PaneRecovery::LoadingChanged(bool loading) {
   }
 }
 
-void PaneRecovery::NavigationLetThrough() {
-  if (m_loadInFlight) {
+bool PaneRecovery::WatchesRequestFor(const std::string& address) const {
+  return m_loadInFlight && m_load && !m_loadMayHaveGoneOut &&
+         (m_load->kind != PaneLoad::Kind::kAddress || m_load->address == address);
+}
+
+void PaneRecovery::RequestSent(const std::string& address) {
+  if (WatchesRequestFor(address)) {
     m_loadMayHaveGoneOut = true;
   }
 }
@@ -275,10 +289,8 @@ void PaneRecovery::WebProcessEnded(Ending ending) {
       m_loadReissued = true;
       IssueLoad();
     } else {
-      // Its request may have reached the server: not asked for twice. The
-      // pane says so, and the user may ask again.
-      m_lostLoad = m_load;
-      ShowNotice(PaneNotice::kStopped);
+      // Its request may have reached the server.
+      ShowLoadLost();
     }
     return;
   }
@@ -362,11 +374,14 @@ void PaneRecovery::Fire(Timer timer) {
       }
       break;
     case Timer::kLostLoad:
-      if (m_loadInFlight && !m_engine.IsLoading()) {
+      if (m_loadInFlight && !m_engine.IsLoading() && m_load) {
         SetInFlight(false);
-        if (!m_loadReissued && !m_loadMayHaveGoneOut && m_load) {
-          m_loadReissued = true;
-          IssueLoad();
+        if (!m_loadMayHaveGoneOut) {
+          if (!std::exchange(m_loadReissued, true)) {
+            IssueLoad();
+          }
+        } else if (!m_loadCommitted) {
+          ShowLoadLost();  // no page came, and the request may have gone out
         }
       }
       break;

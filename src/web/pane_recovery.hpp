@@ -66,9 +66,9 @@ struct PaneLoad {
 // Besides, a load the page keeps from starting (with dialogs, or by hanging)
 // replaces the web process after a while, and a load the engine drops without
 // a word is ordered once more. A load is ordered again only while it is
-// certain that its request never went out: once the pane has let the
-// navigation through to the network, one command stays one request, and a
-// load lost after that is not asked for again by itself.
+// certain that its request never went out: once the network side has sent a
+// request that may be the load's, one command stays one request, and a load
+// lost after that is not asked for again by itself.
 class PaneRecovery {
  public:
   enum class State { kIdle, kLoading, kHung, kCrashed, kBackingOff, kStopped };
@@ -101,9 +101,10 @@ class PaneRecovery {
     virtual void EndWebProcess() = 0;
     // The page lost its web process through another pane: load it again.
     virtual void ReloadPage() = 0;
-    // Shows |notice| as a page in place of the current one; the history as it
-    // was is kept aside until RestoreHistory.
-    virtual void ShowNoticePage(PaneNotice notice) = 0;
+    // Shows |notice| as a page in place of the current one, under |address|
+    // (empty: the current page's); the history as it was is kept aside until
+    // RestoreHistory.
+    virtual void ShowNoticePage(PaneNotice notice, const std::string& address) = 0;
     virtual void RestoreHistory() = 0;
     virtual void SetHangNoticeVisible(bool visible) = 0;
     virtual void CloseScriptDialog() = 0;
@@ -140,9 +141,12 @@ class PaneRecovery {
   void LoadCommitted();
   void LoadFinished();
   void LoadingChanged(bool loading);
-  // The pane let a navigation through to the network; while the program's load
-  // is in flight, its request may have gone out from then on.
-  void NavigationLetThrough();
+  // Whether a request for |address| that the network side starts now may be
+  // the program's load on its way out: while the load is in flight, one for its
+  // address, or any for a load of the history. The engine side then watches it.
+  bool WatchesRequestFor(const std::string& address) const;
+  // The network side sent such a request to the server.
+  void RequestSent(const std::string& address);
   void ResponsivenessChanged(bool responsive);
   void WebProcessEnded(Ending ending);
   // A page's alert, confirm or prompt arrived. Returns whether a load the
@@ -160,6 +164,8 @@ class PaneRecovery {
   void ReplaceWebProcess();
   void RestartWaitingLoad();
   void ShowNotice(PaneNotice notice);
+  // The program's load was lost after its request may have gone out.
+  void ShowLoadLost();
   // The notice shown decides the state, except while backing off, which
   // keeps the notice that stood when the load began to wait.
   void SetNotice(PaneNotice notice);

@@ -37,7 +37,7 @@ class FakeEngine final : public PaneRecovery::Engine {
     machine->WebProcessEnded(Ending::kOnPurpose);
   }
   void ReloadPage() override { log.push_back("reload page"); }
-  void ShowNoticePage(PaneNotice notice) override {
+  void ShowNoticePage(PaneNotice notice, const std::string&) override {
     log.push_back("notice " + std::to_string(static_cast<int>(notice)));
   }
   void RestoreHistory() override { log.push_back("restore history"); }
@@ -279,7 +279,7 @@ struct WatchdogCase {
   const char* name;
   unsigned dialogs;  // the page's dialogs while the program's load waits
   bool responsive;
-  bool letThrough;  // the pane let the navigation through: its request may be out
+  bool requested;  // the network side sent the load's request
   bool restarted;
 };
 
@@ -294,8 +294,8 @@ TEST_F(PaneRecoveryTest, AProgramLoadThePageHoldsUpIsRestartedInANewProcess) {
   for (const WatchdogCase& c : cases) {
     SCOPED_TRACE(c.name);
     machine.Navigate("http://127.0.0.1/after");
-    if (c.letThrough) {
-      machine.NavigationLetThrough();
+    if (c.requested) {
+      machine.RequestSent("http://127.0.0.1/after");
     }
     for (unsigned i = 0; i < c.dialogs; ++i) {
       EXPECT_TRUE(machine.ScriptDialogArrived());
@@ -315,23 +315,37 @@ TEST_F(PaneRecoveryTest, AProgramLoadThePageHoldsUpIsRestartedInANewProcess) {
 // have gone out; one command is never two requests.
 struct LostLoadCase {
   const char* name;
-  bool letThrough;    // the pane let the navigation through before it was lost
-  bool committed;     // the load's page had arrived
-  bool processEnded;  // lost with the web process another pane ended, else dropped
-  Log afterLoss;      // twice lost, for a dropped load
+  const char* request;  // a request the network side sent before the loss
+  bool committed;       // the load's page had arrived
+  bool processEnded;    // lost with the web process another pane ended, else dropped
+  Log afterLoss;        // twice lost, for a dropped load
   State state;
   Log onRefresh;  // Refresh once the notice, if any, is in
 };
 
 TEST_F(PaneRecoveryTest, ALostLoadIsOrderedAgainOnlyWhileItsRequestCannotHaveGoneOut) {
+  const char* own = "http://127.0.0.1/page";
   const LostLoadCase cases[] = {
-      {"DroppedBeforeItsRequest", false, false, false, {"load address"}, State::kIdle, {}},
-      {"DroppedAfterItsRequest", true, false, false, {}, State::kIdle, {}},
-      {"EndedBeforeItsRequest", false, false, true, {"load address"}, State::kLoading, {}},
-      {"EndedOnceItsPageArrived", true, true, true, {"reload page"}, State::kIdle, {}},
+      {"DroppedBeforeItsRequest", nullptr, false, false, {"load address"}, State::kIdle, {}},
+      {"DroppedAfterAnotherRequest",
+       "http://127.0.0.1/poll",
+       false,
+       false,
+       {"load address"},
+       State::kIdle,
+       {}},
+      {"DroppedAfterItsRequest",
+       own,
+       false,
+       false,
+       {"notice 3"},
+       State::kStopped,
+       {"restore history", "load address"}},
+      {"EndedBeforeItsRequest", nullptr, false, true, {"load address"}, State::kLoading, {}},
+      {"EndedOnceItsPageArrived", own, true, true, {"reload page"}, State::kIdle, {}},
       // The notice's Try again, or Refresh, asks for the lost page itself.
       {"EndedAfterItsRequest",
-       true,
+       own,
        false,
        true,
        {"notice 3"},
@@ -344,8 +358,8 @@ TEST_F(PaneRecoveryTest, ALostLoadIsOrderedAgainOnlyWhileItsRequestCannotHaveGon
         engine, [this] { return engine.now; }, timings, false);
     engine.machine = &fresh;
     fresh.Navigate("http://127.0.0.1/page");
-    if (c.letThrough) {
-      fresh.NavigationLetThrough();
+    if (c.request) {
+      fresh.RequestSent(c.request);
     }
     fresh.LoadStarted();
     if (c.committed) {
