@@ -656,6 +656,7 @@ void BrowserPane::Impl::OnLoadChanged(WebKitLoadEvent event) {
     m_refusalLoading = false;
     m_ownPageShown = std::exchange(m_ownPageLoading, false);
     m_recovery.LoadCommitted();
+    m_watchedRequests.clear();  // the page came: its requests no longer matter
   } else if (event == WEBKIT_LOAD_FINISHED) {
     m_recovery.LoadFinished();
   }

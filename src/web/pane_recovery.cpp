@@ -233,7 +233,7 @@ void PaneRecovery::LoadingChanged(bool loading) {
 }
 
 bool PaneRecovery::WatchesRequestFor(const std::string& address) const {
-  return m_loadInFlight && m_load && !m_loadMayHaveGoneOut &&
+  return m_loadInFlight && m_load && !m_loadMayHaveGoneOut && !m_loadCommitted &&
          (m_load->kind != PaneLoad::Kind::kAddress || m_load->address == address);
 }
 

@@ -142,8 +142,9 @@ class PaneRecovery {
   void LoadFinished();
   void LoadingChanged(bool loading);
   // Whether a request for |address| that the network side starts now may be
-  // the program's load on its way out: while the load is in flight, one for its
-  // address, or any for a load of the history. The engine side then watches it.
+  // the program's load on its way out: while the load is in flight and its page
+  // has not arrived, one for its address, or any for a load of the history.
+  // The engine side then watches it.
   bool WatchesRequestFor(const std::string& address) const;
   // The network side sent such a request to the server.
   void RequestSent(const std::string& address);
