@@ -138,8 +138,8 @@ std::unique_ptr<Gtk::Window> MainForm::CreateWindow() {
 void MainForm::BuildControls(ui::FormLayout& layout) {
   const ui::WindowDef& def = Definition();
   m_webBrowser1 = std::make_unique<web::BrowserPane>(m_with.session, web::PaneRole::kQuotes);
-  m_webBrowser2 =
-      std::make_unique<web::BrowserPane>(m_with.session, web::PaneRole::kMain, m_webBrowser1.get());
+  m_webBrowser2 = std::make_unique<web::BrowserPane>(
+      m_with.session, web::PaneRole::kMain, m_webBrowser1.get(), web::PaneBar::kNavigationBar);
   m_webBrowser12 =
       std::make_unique<web::BrowserPane>(m_with.session, web::PaneRole::kAd, m_webBrowser1.get());
   m_webBrowser1Raw = m_webBrowser1.get();

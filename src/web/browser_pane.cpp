@@ -4,7 +4,11 @@
 #include <array>
 #include <chrono>
 #include <exception>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include <gtkmm/label.h>
 #include <gtkmm/overlay.h>
@@ -13,6 +17,7 @@
 #include "platform/default_browser.hpp"
 #include "platform/gobject_ptr.hpp"
 #include "web/pane_browsing.hpp"
+#include "web/pane_pages.hpp"
 #include "web/pane_visibility.hpp"
 #include "web/script_dialog_panel.hpp"
 #include "web/web_session.hpp"
@@ -114,40 +119,11 @@ ScriptDialogKind KindOf(WebKitScriptDialogType type) {
   return ScriptDialogKind::kAlert;
 }
 
-std::string Escaped(const std::string& text) {
-  const platform::GCharPtr escaped(g_markup_escape_text(text.c_str(), -1));
-  return escaped.get();
-}
-
-std::string NoticePage(PaneNotice notice, PaneRole role, const std::string& address) {
-  const char* what = "This page was stopped.";
-  if (notice == PaneNotice::kCrashed) {
-    what = "This page stopped working: its web process crashed.";
-  } else if (notice == PaneNotice::kMemoryLimit) {
-    what = "This page was closed because it used too much memory.";
-  }
-  const char* hint = role == PaneRole::kMain ? "<p>Refresh loads it again.</p>" : "";
-  if (notice == PaneNotice::kRefused) {
-    what = "Another user's program holds this page's address, so it is not loaded.";
-    hint =
-        "<p>To use another address, start Ticklark 2 with --endpoint "
-        "http://127.0.0.1:PORT.</p>";
-  }
-  return std::string(
-             "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
-             "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
-             "style-src 'unsafe-inline'\"><meta name=\"color-scheme\" content=\"light dark\">"
-             "<title>Page stopped</title><style>body{font:13px sans-serif;margin:12px}"
-             "p{margin:0 0 6px}.address{opacity:.7;word-break:break-all}</style></head><body>"
-             "<p id=\"notice\">") +
-         what + "</p>" + hint + "<p class=\"address\">" + Escaped(address) + "</p></body></html>";
-}
-
 }  // namespace
 
 class BrowserPane::Impl final : private PaneRecovery::Engine {
  public:
-  Impl(WebSession& session, PaneRole role, WebKitWebView* related);
+  Impl(WebSession& session, PaneRole role, PaneBar bar, WebKitWebView* related);
   ~Impl() override;
 
   Impl(const Impl&) = delete;
@@ -175,6 +151,9 @@ class BrowserPane::Impl final : private PaneRecovery::Engine {
   void OnNewWindow(WebKitNavigationAction* action);
   gboolean OnScriptDialog(WebKitScriptDialog* dialog);
   void OnLoadChanged(WebKitLoadEvent event);
+  bool OnLoadFailed(const char* address, const GError* error);
+  void OnRequestStarted(WebKitWebResource* resource, WebKitURIRequest* request);
+  void OnRequestSent(WebKitURIRequest* request);
   void OnWebProcessTerminated(WebKitWebProcessTerminationReason reason);
   void OnResponsivenessChanged();
   void OnLoadingChanged();
@@ -195,7 +174,7 @@ class BrowserPane::Impl final : private PaneRecovery::Engine {
   void StopLoading() override;
   void EndWebProcess() override;
   void ReloadPage() override;
-  void ShowNoticePage(PaneNotice notice) override;
+  void ShowNoticePage(PaneNotice notice, const std::string& address) override;
   void RestoreHistory() override;
   void SetHangNoticeVisible(bool visible) override;
   void CloseScriptDialog() override;
@@ -226,6 +205,22 @@ class BrowserPane::Impl final : private PaneRecovery::Engine {
   // that it ended.
   bool m_endingItsProcess = false;
   void ShowRefusal(const std::string& address);
+  // The pane's own pages (notices, failed loads) in place of a page: one
+  // loading, then shown under |m_ownPageAddress|. A click on its "Try again"
+  // link is the pane's Refresh.
+  void LoadOwnPage(const std::string& html, const std::string& address);
+  bool IsTryAgain(WebKitNavigationAction* action, const char* uri) const;
+  OwnPage OwnPageFor(const std::string& address) const;
+  std::string m_ownPageAddress;
+  bool m_ownPageLoading = false;
+  bool m_ownPageShown = false;
+  // Requests that may be the program's load, watched until one is sent: a
+  // load lost before is asked for again, one lost after is not.
+  struct WatchedRequest {
+    platform::GObjectPtr<WebKitWebResource> resource;
+    std::unique_ptr<platform::SignalHandlers> handlers;  // goes first
+  };
+  std::vector<WatchedRequest> m_watchedRequests;
   std::array<PaneTimer, PaneRecovery::kTimerCount> m_timers;
   PaneRecovery m_recovery;
 };
@@ -291,6 +286,31 @@ void OnLoadChangedSignal(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
   });
 }
 
+gboolean OnLoadFailedSignal(WebKitWebView*, WebKitLoadEvent, const char* address, GError* error,
+                            gpointer self) {
+  const gboolean engineShowsItsOwn = FALSE;
+  return Guarded("load-failed", engineShowsItsOwn, [&]() -> gboolean {
+    return static_cast<Pane*>(self)->OnLoadFailed(address, error) ? TRUE : FALSE;
+  });
+}
+
+// The network side starts a request, and later sends it to the server.
+void OnResourceLoadStartedSignal(WebKitWebView*, WebKitWebResource* resource,
+                                 WebKitURIRequest* request, gpointer self) {
+  Guarded("resource-load-started", 0, [&] {
+    static_cast<Pane*>(self)->OnRequestStarted(resource, request);
+    return 0;
+  });
+}
+
+void OnSentRequestSignal(WebKitWebResource*, WebKitURIRequest* request, WebKitURIResponse*,
+                         gpointer self) {
+  Guarded("sent-request", 0, [&] {
+    static_cast<Pane*>(self)->OnRequestSent(request);
+    return 0;
+  });
+}
+
 void OnWebProcessTerminatedSignal(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                   gpointer self) {
   Guarded("web-process-terminated", 0, [&] {
@@ -315,9 +335,9 @@ void OnLoadingSignal(GObject*, GParamSpec*, gpointer self) {
 
 }  // namespace
 
-BrowserPane::Impl::Impl(WebSession& session, PaneRole role, WebKitWebView* related)
+BrowserPane::Impl::Impl(WebSession& session, PaneRole role, PaneBar bar, WebKitWebView* related)
     : m_session(session),
-      m_policy(role),
+      m_policy(role, bar),
       m_view(session.NewView(related)),
       m_handlers(m_view.get()),
       m_visibility(GTK_WIDGET(m_view.get())),
@@ -334,6 +354,8 @@ BrowserPane::Impl::Impl(WebSession& session, PaneRole role, WebKitWebView* relat
   m_handlers.Connect("query-permission-state", G_CALLBACK(OnQueryPermissionStateSignal), this);
   m_handlers.Connect("script-dialog", G_CALLBACK(OnScriptDialogSignal), this);
   m_handlers.Connect("load-changed", G_CALLBACK(OnLoadChangedSignal), this);
+  m_handlers.Connect("load-failed", G_CALLBACK(OnLoadFailedSignal), this);
+  m_handlers.Connect("resource-load-started", G_CALLBACK(OnResourceLoadStartedSignal), this);
   m_handlers.Connect("web-process-terminated", G_CALLBACK(OnWebProcessTerminatedSignal), this);
   m_handlers.Connect("notify::is-web-process-responsive", G_CALLBACK(OnResponsiveSignal), this);
   m_handlers.Connect("notify::is-loading", G_CALLBACK(OnLoadingSignal), this);
@@ -361,6 +383,7 @@ BrowserPane::Impl::~Impl() {
   }
   m_reloadSoon.Reset();
   m_handlers.DisconnectAll();
+  m_watchedRequests.clear();
   m_dialog.Close();
   m_historyBeforeNotice.reset();
   // The view goes with the pane, whatever holds the frame: no view outlives
@@ -412,6 +435,8 @@ void BrowserPane::Impl::Stop() {
 // --- What the recovery decides --------------------------------------------
 
 void BrowserPane::Impl::IssueLoad(const PaneLoad& load) {
+  m_ownPageLoading = false;  // the program's load takes its place
+  m_watchedRequests.clear();
   switch (load.kind) {
     case PaneLoad::Kind::kAddress:
       webkit_web_view_load_uri(View(), load.address.c_str());
@@ -470,21 +495,43 @@ gboolean BrowserPane::Impl::OnReloadSoon(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
-void BrowserPane::Impl::ShowNoticePage(PaneNotice notice) {
+void BrowserPane::Impl::ShowNoticePage(PaneNotice notice, const std::string& lostAddress) {
   if (!m_historyBeforeNotice) {
     m_historyBeforeNotice.reset(webkit_web_view_get_session_state(View()));
   }
   const char* uri = webkit_web_view_get_uri(View());
-  const std::string address = uri && *uri ? uri : "about:blank";
-  const std::string page = NoticePage(notice, m_policy.Role(), address);
-  webkit_web_view_load_alternate_html(View(), page.c_str(), address.c_str(), nullptr);
+  const std::string address = !lostAddress.empty() ? lostAddress
+                              : uri && *uri        ? uri
+                                                   : "about:blank";
+  LoadOwnPage(NoticePage(notice, OwnPageFor(address)), address);
 }
 
 void BrowserPane::Impl::ShowRefusal(const std::string& address) {
   m_showsRefusal = true;
   m_refusalLoading = true;
-  const std::string page = NoticePage(PaneNotice::kRefused, m_policy.Role(), address);
-  webkit_web_view_load_alternate_html(View(), page.c_str(), address.c_str(), nullptr);
+  OwnPage page = OwnPageFor(address);
+  page.offersRetry = false;  // nothing would be asked there again
+  LoadOwnPage(NoticePage(PaneNotice::kRefused, page), address);
+}
+
+OwnPage BrowserPane::Impl::OwnPageFor(const std::string& address) const {
+  return {address, true, m_policy.RecoversByItself()};
+}
+
+void BrowserPane::Impl::LoadOwnPage(const std::string& html, const std::string& address) {
+  m_ownPageAddress = address;
+  m_ownPageLoading = true;
+  webkit_web_view_load_alternate_html(View(), html.c_str(), address.c_str(), nullptr);
+}
+
+// The user clicked the "Try again" link of the pane's own page. The pages run
+// no script, so only a click follows the link, and only to the address the
+// page names.
+bool BrowserPane::Impl::IsTryAgain(WebKitNavigationAction* action, const char* uri) const {
+  return m_ownPageShown && uri && m_ownPageAddress == uri &&
+         webkit_navigation_action_get_navigation_type(action) ==
+             WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
+         webkit_navigation_action_is_user_gesture(action);
 }
 
 void BrowserPane::Impl::RestoreHistory() {
@@ -544,6 +591,11 @@ gboolean BrowserPane::Impl::OnDecidePolicy(WebKitPolicyDecision* decision,
       WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
           WEBKIT_NAVIGATION_POLICY_DECISION(decision));
       const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+      if (IsTryAgain(action, uri)) {
+        webkit_policy_decision_ignore(decision);
+        Refresh();
+        return TRUE;
+      }
       if (uri && m_session.Refuses(uri)) {
         if (m_refusalLoading) {
           m_refusalLoading = false;  // the notice itself, shown under the address
@@ -629,9 +681,45 @@ void BrowserPane::Impl::OnLoadChanged(WebKitLoadEvent event) {
     m_showsRefusal = uri && m_session.Refuses(uri);
     // The notice is in: the next load of a refused address is refused again.
     m_refusalLoading = false;
+    m_ownPageShown = std::exchange(m_ownPageLoading, false);
+    m_recovery.LoadCommitted();
+    m_watchedRequests.clear();  // the page came: its requests no longer matter
   } else if (event == WEBKIT_LOAD_FINISHED) {
     m_recovery.LoadFinished();
   }
+}
+
+// In place of the engine's one line of text: a page of the pane's own that
+// says what failed. Nothing is asked for again until the user says so.
+bool BrowserPane::Impl::OnLoadFailed(const char* address, const GError* error) {
+  if (!address || !error) {
+    return false;
+  }
+  if (m_showsRefusal || m_recovery.Notice() != PaneNotice::kNone) {
+    return true;  // a notice stands in the page's place already
+  }
+  const char* domain = g_quark_to_string(error->domain);
+  if (!ShowsAProblemPage(domain, error->code)) {
+    return false;
+  }
+  const bool networkAvailable =
+      g_network_monitor_get_network_available(g_network_monitor_get_default());
+  const LoadProblem problem = ProblemOf(domain, error->code, address, networkAvailable);
+  LoadOwnPage(ProblemPage(problem, OwnPageFor(address), Text(error->message)), address);
+  return true;
+}
+
+void BrowserPane::Impl::OnRequestStarted(WebKitWebResource* resource, WebKitURIRequest* request) {
+  if (!m_recovery.WatchesRequestFor(std::string(Text(webkit_uri_request_get_uri(request))))) {
+    return;
+  }
+  auto handlers = std::make_unique<platform::SignalHandlers>(resource);
+  handlers->Connect("sent-request", G_CALLBACK(OnSentRequestSignal), this);
+  m_watchedRequests.push_back({platform::Share(resource), std::move(handlers)});
+}
+
+void BrowserPane::Impl::OnRequestSent(WebKitURIRequest* request) {
+  m_recovery.RequestSent(std::string(Text(webkit_uri_request_get_uri(request))));
 }
 
 void BrowserPane::Impl::OnWebProcessTerminated(WebKitWebProcessTerminationReason reason) {
@@ -658,9 +746,10 @@ void BrowserPane::Impl::OnLoadingChanged() {
 
 // --- BrowserPane ----------------------------------------------------------
 
-BrowserPane::BrowserPane(WebSession& session, PaneRole role, BrowserPane* sharesProcessWith)
+BrowserPane::BrowserPane(WebSession& session, PaneRole role, BrowserPane* sharesProcessWith,
+                         PaneBar bar)
     : m_impl(std::make_unique<Impl>(
-          session, role, sharesProcessWith ? sharesProcessWith->m_impl->View() : nullptr)),
+          session, role, bar, sharesProcessWith ? sharesProcessWith->m_impl->View() : nullptr)),
       m_browsing(std::make_unique<PaneBrowsing>(*this, m_impl->View(), m_impl->Frame(), session)) {}
 
 BrowserPane::~BrowserPane() = default;

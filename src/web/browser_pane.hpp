@@ -27,8 +27,12 @@ class PaneBrowsing;
 //   says in a save dialog, after a user's action in the pane asked for it;
 // - alert, confirm and prompt wait for the user in main and quotes panes and
 //   are closed at once in ad panes; a page never keeps the pane on itself;
-// - a crashed or ended web process leaves a notice; Refresh or the next
-//   navigation brings a page back (after repeated crashes, with a delay);
+// - a crashed or ended web process leaves a notice; Refresh, the notice's
+//   "Try again" or the next navigation brings a page back (after repeated
+//   crashes, with a delay); a pane without a navigation bar brings it back by
+//   itself after a crash;
+// - a load that fails shows a page of the pane's own that says what failed
+//   and offers "Try again"; nothing is loaded again by itself;
 // - a hung web process gets a notice; Stop ends it, Refresh reloads;
 // - a navigation ordered by the program closes an open dialog first and, if
 //   the page keeps it from starting, replaces the page's web process;
@@ -37,8 +41,10 @@ class PaneBrowsing;
 class BrowserPane {
  public:
   // |sharesProcessWith|, a pane of the same window, puts both panes' pages in
-  // one web process. |session| outlives the pane.
-  BrowserPane(WebSession& session, PaneRole role, BrowserPane* sharesProcessWith = nullptr);
+  // one web process. |bar|: whether a navigation bar drives the pane.
+  // |session| outlives the pane.
+  BrowserPane(WebSession& session, PaneRole role, BrowserPane* sharesProcessWith = nullptr,
+              PaneBar bar = PaneBar::kNone);
   ~BrowserPane();
 
   BrowserPane(const BrowserPane&) = delete;

@@ -11,6 +11,13 @@ enum class PaneRole {
   kQuotes,  // the main window's narrow real-time quotes pane
 };
 
+// Whether a navigation bar drives the pane. Without one the user has no
+// Refresh to press.
+enum class PaneBar {
+  kNone,
+  kNavigationBar,
+};
+
 // What a page asked for, and the pane's answers. The engine's own types stay
 // in the web layer, which turns them into these and carries the answer out.
 enum class NewWindowAnswer {
@@ -47,9 +54,10 @@ enum class ScriptDialogAnswer {
 // crash. Nothing here knows the engine or the toolkit.
 class PanePolicy {
  public:
-  explicit PanePolicy(PaneRole role) : m_role(role) {}
+  explicit PanePolicy(PaneRole role, PaneBar bar = PaneBar::kNone) : m_role(role), m_bar(bar) {}
 
   PaneRole Role() const { return m_role; }
+  PaneBar Bar() const { return m_bar; }
 
   // Pages and the program may take a pane to web addresses and to the empty
   // and inline documents that pages build their frames from; every other
@@ -75,10 +83,12 @@ class PanePolicy {
 
   // A pane without a navigation bar has no Refresh for the user to press: it
   // loads its page again by itself after its web process crashed.
-  bool RecoversByItself() const { return m_role != PaneRole::kMain; }
+  // Whatever its role: the Ticker window's main pane has no bar either.
+  bool RecoversByItself() const { return m_bar == PaneBar::kNone; }
 
  private:
   PaneRole m_role;
+  PaneBar m_bar;
 };
 
 }  // namespace ticklark::web

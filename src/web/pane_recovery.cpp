@@ -46,7 +46,12 @@ void PaneRecovery::GoForward() {
 
 void PaneRecovery::Refresh() {
   // Once the history is put back, its current entry is the page the notice
-  // stood in for.
+  // stood in for, unless the notice stands in for a load that was lost on
+  // its way.
+  if (m_noticeStandsIn && m_lostLoad) {
+    Order(*m_lostLoad);
+    return;
+  }
   Order({m_noticeStandsIn ? PaneLoad::Kind::kCurrentEntry : PaneLoad::Kind::kReload, {}});
 }
 
@@ -105,6 +110,7 @@ void PaneRecovery::StartLoad(PaneLoad load) {
   }
   SetNotice(PaneNotice::kNone);
   m_engine.SetHangNoticeVisible(false);
+  m_lostLoad.reset();
   m_load = std::move(load);
   m_loadReissued = false;
   IssueLoad();
@@ -112,6 +118,8 @@ void PaneRecovery::StartLoad(PaneLoad load) {
 
 void PaneRecovery::IssueLoad() {
   m_loadWaiting = true;
+  m_loadMayHaveGoneOut = false;
+  m_loadCommitted = false;
   m_dialogsWhileWaiting = 0;
   SetInFlight(true);
   Start(Timer::kWatchdog, m_timings.navigationWatchdog);
@@ -141,7 +149,16 @@ void PaneRecovery::ShowNotice(PaneNotice notice) {
   SetNotice(notice);
   m_noticeStandsIn = true;
   m_noticeLoading = true;
-  m_engine.ShowNoticePage(notice);
+  m_engine.ShowNoticePage(notice, m_lostLoad && m_lostLoad->kind == PaneLoad::Kind::kAddress
+                                      ? m_lostLoad->address
+                                      : std::string());
+}
+
+// Not asked for twice: the pane says the page did not come, and its Try again
+// (or Refresh) asks for it once more.
+void PaneRecovery::ShowLoadLost() {
+  m_lostLoad = m_load;
+  ShowNotice(PaneNotice::kStopped);
 }
 
 // --- State ----------------------------------------------------------------
@@ -192,6 +209,12 @@ void PaneRecovery::LoadStarted() {
   Cancel(Timer::kWatchdog);
 }
 
+void PaneRecovery::LoadCommitted() {
+  if (m_loadInFlight) {
+    m_loadCommitted = true;
+  }
+}
+
 void PaneRecovery::LoadFinished() {
   SetInFlight(false);
   if (std::exchange(m_noticeLoading, false)) {
@@ -210,6 +233,17 @@ void PaneRecovery::LoadingChanged(bool loading) {
   }
 }
 
+bool PaneRecovery::WatchesRequestFor(const std::string& address) const {
+  return m_loadInFlight && m_load && !m_loadMayHaveGoneOut && !m_loadCommitted &&
+         (m_load->kind != PaneLoad::Kind::kAddress || m_load->address == address);
+}
+
+void PaneRecovery::RequestSent(const std::string& address) {
+  if (WatchesRequestFor(address)) {
+    m_loadMayHaveGoneOut = true;
+  }
+}
+
 void PaneRecovery::ResponsivenessChanged(bool responsive) {
   if (responsive) {
     Cancel(Timer::kUnresponsive);
@@ -219,8 +253,8 @@ void PaneRecovery::ResponsivenessChanged(bool responsive) {
     }
     return;
   }
-  if (m_loadWaiting && m_processAnswered) {
-    // The page holds up a load the program asked for.
+  if (m_loadWaiting && m_processAnswered && !m_loadMayHaveGoneOut) {
+    // The page holds up a load the program asked for, before its request.
     RestartWaitingLoad();
     return;
   }
@@ -238,6 +272,9 @@ void PaneRecovery::WebProcessEnded(Ending ending) {
     return;
   }
   Cancel(Timer::kWatchdog);
+  // A load whose page had not arrived yet; one whose page stands in the pane
+  // comes back as that page.
+  const bool loadLost = m_loadInFlight && m_load && !m_loadCommitted;
   m_loadWaiting = false;
   SetInFlight(false);
 
@@ -247,7 +284,16 @@ void PaneRecovery::WebProcessEnded(Ending ending) {
     if (m_state == State::kHung) {
       SetNotice(PaneNotice::kNone);
     }
-    m_engine.ReloadPage();
+    if (!loadLost) {
+      m_engine.ReloadPage();
+    } else if (!m_loadMayHaveGoneOut) {
+      // The program's load went with the process before its request did.
+      m_loadReissued = true;
+      IssueLoad();
+    } else {
+      // Its request may have reached the server.
+      ShowLoadLost();
+    }
     return;
   }
 
@@ -319,7 +365,7 @@ void PaneRecovery::Fire(Timer timer) {
     case Timer::kWatchdog:
       // The program's navigation has not started. If the page kept it waiting
       // with dialogs or has stopped answering, its web process gives way.
-      if (m_loadWaiting &&
+      if (m_loadWaiting && !m_loadMayHaveGoneOut &&
           (m_dialogsWhileWaiting > 0 || (m_processAnswered && !m_engine.IsResponsive()))) {
         RestartWaitingLoad();
       }
@@ -330,11 +376,14 @@ void PaneRecovery::Fire(Timer timer) {
       }
       break;
     case Timer::kLostLoad:
-      if (m_loadInFlight && !m_engine.IsLoading()) {
+      if (m_loadInFlight && !m_engine.IsLoading() && m_load) {
         SetInFlight(false);
-        if (!m_loadReissued && m_load) {
-          m_loadReissued = true;
-          IssueLoad();
+        if (!m_loadMayHaveGoneOut) {
+          if (!std::exchange(m_loadReissued, true)) {
+            IssueLoad();
+          }
+        } else if (!m_loadCommitted) {
+          ShowLoadLost();  // no page came, and the request may have gone out
         }
       }
       break;

@@ -66,7 +66,10 @@ struct PaneLoad {
 // Besides, a load the page keeps from starting (with dialogs, or by hanging)
 // replaces the web process after a while, and a load the engine drops without
 // a word is ordered once more. A web process that has not yet started any load
-// of the pane is never replaced for being slow to answer.
+// of the pane is never replaced for being slow to answer. A load is ordered
+// again only while it is certain that its request never went out: once the
+// network side has sent a request that may be the load's, one command stays
+// one request, and a load lost after that is not asked for again by itself.
 class PaneRecovery {
  public:
   enum class State { kIdle, kLoading, kHung, kCrashed, kBackingOff, kStopped };
@@ -99,9 +102,10 @@ class PaneRecovery {
     virtual void EndWebProcess() = 0;
     // The page lost its web process through another pane: load it again.
     virtual void ReloadPage() = 0;
-    // Shows |notice| as a page in place of the current one; the history as it
-    // was is kept aside until RestoreHistory.
-    virtual void ShowNoticePage(PaneNotice notice) = 0;
+    // Shows |notice| as a page in place of the current one, under |address|
+    // (empty: the current page's); the history as it was is kept aside until
+    // RestoreHistory.
+    virtual void ShowNoticePage(PaneNotice notice, const std::string& address) = 0;
     virtual void RestoreHistory() = 0;
     virtual void SetHangNoticeVisible(bool visible) = 0;
     virtual void CloseScriptDialog() = 0;
@@ -134,8 +138,17 @@ class PaneRecovery {
 
   // What the engine reports.
   void LoadStarted();
+  // The load's page has arrived and stands in the pane, still loading.
+  void LoadCommitted();
   void LoadFinished();
   void LoadingChanged(bool loading);
+  // Whether a request for |address| that the network side starts now may be
+  // the program's load on its way out: while the load is in flight and its page
+  // has not arrived, one for its address, or any for a load of the history.
+  // The engine side then watches it.
+  bool WatchesRequestFor(const std::string& address) const;
+  // The network side sent such a request to the server.
+  void RequestSent(const std::string& address);
   void ResponsivenessChanged(bool responsive);
   void WebProcessEnded(Ending ending);
   // A page's alert, confirm or prompt arrived. Returns whether a load the
@@ -153,6 +166,8 @@ class PaneRecovery {
   void ReplaceWebProcess();
   void RestartWaitingLoad();
   void ShowNotice(PaneNotice notice);
+  // The program's load was lost after its request may have gone out.
+  void ShowLoadLost();
   // The notice shown decides the state, except while backing off, which
   // keeps the notice that stood when the load began to wait.
   void SetNotice(PaneNotice notice);
@@ -178,6 +193,11 @@ class PaneRecovery {
   bool m_loadWaiting = false;   // ordered, the engine has not started it yet
   bool m_loadInFlight = false;  // ordered, not finished yet
   bool m_loadReissued = false;
+  bool m_loadMayHaveGoneOut = false;
+  bool m_loadCommitted = false;
+  // The load a Stopped notice stands in for, lost after its request may have
+  // gone out; Refresh orders it again.
+  std::optional<PaneLoad> m_lostLoad;
   unsigned m_dialogsWhileWaiting = 0;
 
   // A load ordered while a notice page was still loading (it would replace the

@@ -63,7 +63,11 @@ void SiteForm::BuildControls(ui::FormLayout& layout) {
         pane.firstPage == Destination::ticklark_ad_frame ? PaneRole::kAd : PaneRole::kMain;
     // The panes of one window share a web process.
     BrowserPane* related = m_panes.empty() ? nullptr : m_panes.front().get();
-    m_panes.push_back(std::make_unique<BrowserPane>(m_session, role, related));
+    // The Ticker window's main pane has no bar: it brings its page back by
+    // itself after a crash, as the ad panes do.
+    const PaneBar bar =
+        m_site.navigationBar == pane.number ? PaneBar::kNavigationBar : PaneBar::kNone;
+    m_panes.push_back(std::make_unique<BrowserPane>(m_session, role, related, bar));
     layout.Place(ui::GetControl(Definition(), pane.control), m_panes.back()->Widget());
   }
   if (m_site.navigationBar) {

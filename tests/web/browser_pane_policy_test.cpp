@@ -229,6 +229,11 @@ TEST_F(PanePolicy, SelfSignedHttpsFailsTheLoad) {
   g_signal_handler_disconnect(ViewOf(pane), handler);
   EXPECT_NE(TitleOf(pane), "Secure");
   EXPECT_EQ(secure.CountRequests("/secure"), 0u);
+  // The pane's own page says why, in place of the engine's line of text.
+  EXPECT_TRUE(PumpUntil([&] {
+    return Eval(pane, "document.getElementById('problem')?.textContent") ==
+           "The site's identity could not be verified";
+  }));
 }
 
 }  // namespace

@@ -115,8 +115,12 @@ void PaneTest::TearDown() {
   m_window = nullptr;
 }
 
-web::BrowserPane& PaneTest::AddPane(web::PaneRole role, web::BrowserPane* sharesProcessWith) {
-  auto pane = std::make_unique<web::BrowserPane>(Session(), role, sharesProcessWith);
+web::BrowserPane& PaneTest::AddPane(web::PaneRole role, web::BrowserPane* sharesProcessWith,
+                                    std::optional<web::PaneBar> bar) {
+  auto pane = std::make_unique<web::BrowserPane>(
+      Session(), role, sharesProcessWith,
+      bar.value_or(role == web::PaneRole::kMain ? web::PaneBar::kNavigationBar
+                                                : web::PaneBar::kNone));
   pane->Widget().set_size_request(400, 300);
   m_fixed->put(pane->Widget(), static_cast<double>(m_panes.size() % 2) * 410, 0);
   m_panes.push_back(std::move(pane));

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,11 @@ class PaneTest : public GtkTest {
   static web::WebSession& Session();
   static RecordingBrowser& Browser();
 
+  // Without |bar|, a main pane has a navigation bar and the others have none,
+  // as in most of the program's windows.
   web::BrowserPane& AddPane(web::PaneRole role = web::PaneRole::kMain,
-                            web::BrowserPane* sharesProcessWith = nullptr);
+                            web::BrowserPane* sharesProcessWith = nullptr,
+                            std::optional<web::PaneBar> bar = std::nullopt);
   void RemovePanes();
 
   // A page whose title is |title|, served at |path|.

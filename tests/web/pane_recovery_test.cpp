@@ -37,7 +37,7 @@ class FakeEngine final : public PaneRecovery::Engine {
     machine->WebProcessEnded(Ending::kOnPurpose);
   }
   void ReloadPage() override { log.push_back("reload page"); }
-  void ShowNoticePage(PaneNotice notice) override {
+  void ShowNoticePage(PaneNotice notice, const std::string&) override {
     log.push_back("notice " + std::to_string(static_cast<int>(notice)));
   }
   void RestoreHistory() override { log.push_back("restore history"); }
@@ -278,18 +278,24 @@ struct WatchdogCase {
   const char* name;
   unsigned dialogs;  // the page's dialogs while the program's load waits
   bool responsive;
+  bool requested;  // the network side sent the load's request
   bool restarted;
 };
 
 TEST_F(PaneRecoveryTest, AProgramLoadThePageHoldsUpIsRestartedInANewProcess) {
   const WatchdogCase cases[] = {
-      {"NothingInTheWay", 0, true, false},
-      {"Dialogs", 2, true, true},
-      {"NoAnswer", 0, false, true},
+      {"NothingInTheWay", 0, true, false, false},
+      {"Dialogs", 2, true, false, true},
+      {"NoAnswer", 0, false, false, true},
+      {"DialogsAfterTheRequest", 2, true, true, false},
+      {"NoAnswerAfterTheRequest", 0, false, true, false},
   };
   for (const WatchdogCase& c : cases) {
     SCOPED_TRACE(c.name);
     machine.Navigate("http://127.0.0.1/after");
+    if (c.requested) {
+      machine.RequestSent("http://127.0.0.1/after");
+    }
     for (unsigned i = 0; i < c.dialogs; ++i) {
       EXPECT_TRUE(machine.ScriptDialogArrived());
     }
@@ -334,16 +340,79 @@ TEST_F(PaneRecoveryTest, AWebProcessIsNotReplacedBeforeItHasStartedALoadOfThePan
   EXPECT_TRUE(engine.hangShown);
 }
 
-TEST_F(PaneRecoveryTest, ALoadTheEngineDropsIsOrderedOnceMore) {
-  machine.Navigate("http://127.0.0.1/page");
-  machine.LoadStarted();
-  engine.Take();
-  for (int drop = 0; drop < 2; ++drop) {
-    machine.LoadingChanged(false);
-    engine.Advance(0ms);
+// A load the engine loses is ordered again only while its request cannot
+// have gone out; one command is never two requests.
+struct LostLoadCase {
+  const char* name;
+  const char* request;  // a request the network side sent before the loss
+  bool committed;       // the load's page had arrived
+  bool processEnded;    // lost with the web process another pane ended, else dropped
+  Log afterLoss;        // twice lost, for a dropped load
+  State state;
+  Log onRefresh;  // Refresh once the notice, if any, is in
+};
+
+TEST_F(PaneRecoveryTest, ALostLoadIsOrderedAgainOnlyWhileItsRequestCannotHaveGoneOut) {
+  const char* own = "http://127.0.0.1/page";
+  const LostLoadCase cases[] = {
+      {"DroppedBeforeItsRequest", nullptr, false, false, {"load address"}, State::kIdle, {}},
+      {"DroppedAfterAnotherRequest",
+       "http://127.0.0.1/poll",
+       false,
+       false,
+       {"load address"},
+       State::kIdle,
+       {}},
+      {"DroppedAfterItsRequest",
+       own,
+       false,
+       false,
+       {"notice 3"},
+       State::kStopped,
+       {"restore history", "load address"}},
+      {"EndedBeforeItsRequest", nullptr, false, true, {"load address"}, State::kLoading, {}},
+      {"EndedOnceItsPageArrived", own, true, true, {"reload page"}, State::kIdle, {}},
+      // The notice's Try again, or Refresh, asks for the lost page itself.
+      {"EndedAfterItsRequest",
+       own,
+       false,
+       true,
+       {"notice 3"},
+       State::kStopped,
+       {"restore history", "load address"}},
+  };
+  for (const LostLoadCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    PaneRecovery fresh(engine, [this] { return engine.now; }, timings, false);
+    engine.machine = &fresh;
+    fresh.Navigate("http://127.0.0.1/page");
+    if (c.request) {
+      fresh.RequestSent(c.request);
+    }
+    fresh.LoadStarted();
+    if (c.committed) {
+      fresh.LoadCommitted();
+    }
+    engine.Take();
+    if (c.processEnded) {
+      fresh.WebProcessEnded(Ending::kByPaneSharingIt);
+    } else {
+      for (int drop = 0; drop < 2; ++drop) {
+        fresh.LoadingChanged(false);
+        engine.Advance(0ms);
+      }
+    }
+    EXPECT_EQ(engine.Take(), c.afterLoss);
+    EXPECT_EQ(fresh.CurrentState(), c.state);
+    if (c.state == State::kStopped) {
+      fresh.LoadFinished();  // the notice is in
+    }
+    if (!c.onRefresh.empty()) {
+      fresh.Refresh();
+      EXPECT_EQ(engine.Take(), c.onRefresh);
+    }
   }
-  EXPECT_EQ(engine.Take(), Log{"load address"});
-  EXPECT_EQ(machine.CurrentState(), State::kIdle);
+  engine.machine = &machine;
 }
 
 class PaneRecoveryWithoutNavigationBar : public PaneRecoveryTest {
