@@ -29,12 +29,9 @@ main_window() {  # the splash, 470 x 256, bears the same name
   done
   [ -n "$main" ]
 }
-# The share of dark blue in the top right of the main window: the market
-# strip's ground, where an error page or a notice is white.
-strip_shown() {
+strip_shown() {  # the main window, shot now, shows the market strip
   [ -n "$main" ] && import -window "$main" "$work/shot.png" 2>/dev/null &&
-    [ "$(convert "$work/shot.png" -crop 600x60+350+30 +repage \
-      -fx 'b>0.15 && r<0.2 && b>r+0.1 ? 1 : 0' -format '%[fx:mean>0.5]' info:)" = 1 ]
+    strip_in_shot "$work/shot.png"
 }
 
 # start [env...]: the program in the background, its output in $work/out.txt;

@@ -38,3 +38,13 @@ menu_open() {  # menu_open <pid>: one of the program's menus is on the screen
   done
   return 1
 }
+
+# strip_in_shot <png>: the share of dark blue in the top right of a shot of the
+# main window is the market strip's ground, where an error page or a notice is
+# light. ImageMagick 7.1 (Debian 13) writes a stray line before what -fx
+# answers: the answer is the last line.
+strip_in_shot() {
+  [ "$(convert "$1" -crop 600x60+350+30 +repage \
+    -fx 'b>0.15 && r<0.2 && b>r+0.1 ? 1 : 0' -format '%[fx:mean>0.5]' info: 2>/dev/null |
+    tail -n 1)" = 1 ]
+}
