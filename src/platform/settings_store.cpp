@@ -152,6 +152,31 @@ std::filesystem::path FollowLinks(std::filesystem::path path) {
   return path;
 }
 
+// Writes all of |text| to |fd|. 0, or the errno of the write that failed.
+int WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t put = write(fd, text.data(), text.size());
+    if (put > 0) {
+      text.remove_prefix(static_cast<std::size_t>(put));
+    } else if (put < 0 && errno != EINTR) {
+      return errno;
+    }
+  }
+  return 0;
+}
+
+// Puts what was written to |fd| on the disk and closes it. |error|, the
+// failure so far, or else the errno of the step that failed.
+int SyncAndClose(int fd, int error) {
+  if (error == 0 && fsync(fd) != 0) {
+    error = errno;
+  }
+  if (close(fd) != 0 && error == 0) {
+    error = errno;
+  }
+  return error;
+}
+
 // Copies the file open as |from| to |to|, a new file, whole or not at all:
 // a copy cut short (a full disk) is taken away again. 0 or the errno.
 int CopyWhole(int from, const std::filesystem::path& to, mode_t mode) {
@@ -170,21 +195,9 @@ int CopyWhole(int from, const std::filesystem::path& to, mode_t mode) {
       error = errno == EINTR ? 0 : errno;
       continue;
     }
-    for (ssize_t done = 0; error == 0 && done < got;) {
-      const ssize_t put = write(fd, buffer + done, static_cast<std::size_t>(got - done));
-      if (put > 0) {
-        done += put;
-      } else if (put < 0 && errno != EINTR) {
-        error = errno;
-      }
-    }
+    error = WriteAll(fd, std::string_view(buffer, static_cast<std::size_t>(got)));
   }
-  if (error == 0 && fsync(fd) != 0) {
-    error = errno;
-  }
-  if (close(fd) != 0 && error == 0) {
-    error = errno;
-  }
+  error = SyncAndClose(fd, error);
   if (error != 0) {
     unlink(to.c_str());
   }
@@ -225,20 +238,10 @@ int WriteAtomically(const std::filesystem::path& path, std::string_view text,
     return errno;
   }
   int error = mode && fchmod(fd, *mode) != 0 ? errno : 0;
-  while (error == 0 && !text.empty()) {
-    const ssize_t put = write(fd, text.data(), text.size());
-    if (put > 0) {
-      text.remove_prefix(static_cast<std::size_t>(put));
-    } else if (put < 0 && errno != EINTR) {
-      error = errno;
-    }
+  if (error == 0) {
+    error = WriteAll(fd, text);
   }
-  if (error == 0 && fsync(fd) != 0) {
-    error = errno;
-  }
-  if (close(fd) != 0 && error == 0) {
-    error = errno;
-  }
+  error = SyncAndClose(fd, error);
   if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
     error = errno;
   }
