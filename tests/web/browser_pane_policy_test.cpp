@@ -126,7 +126,9 @@ TEST_F(PanePolicy, EveryPermissionRequestIsDenied) {
   ServePage("/ask", "Ask", "<div style=\"width:300px;height:200px\">page</div>");
   BrowserPane& pane = AddPane();
   ASSERT_TRUE(Open(pane, "/ask", "Ask"));
-  // Pointer lock is only ever asked for by a focused view.
+  // Pointer lock is only ever asked for by a focused view, and a view takes
+  // the focus only in the active window.
+  ASSERT_TRUE(AwaitActive(*m_window));
   gtk_widget_grab_focus(GTK_WIDGET(ViewOf(pane)));
   ASSERT_TRUE(PumpUntil([&] { return gtk_widget_has_focus(GTK_WIDGET(ViewOf(pane))); }));
   for (const PermissionCase& c : kPermissionCases) {
