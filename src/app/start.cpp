@@ -52,6 +52,7 @@ void Module1::Main() {
     m_sleep(kSplashMilliseconds);
   }
   if (m_stopAsked) {
+    m_services.session.EndWebProcessAhead();
     m_splash.Unload();
     return;
   }

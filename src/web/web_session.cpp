@@ -234,6 +234,13 @@ void WebSession::StartWebProcessAhead(const std::string& address) {
   }
 }
 
+void WebSession::EndWebProcessAhead() {
+  if (m_viewStartedAhead) {
+    webkit_web_view_terminate_web_process(m_viewStartedAhead.get());
+    m_viewStartedAhead.reset();
+  }
+}
+
 // The download code goes first, then the handler, the settings, the network
 // session and the context, each with its holder.
 WebSession::~WebSession() = default;

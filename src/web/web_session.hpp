@@ -95,6 +95,11 @@ class WebSession {
   // of any server, and the host of |address| is looked up. The next view made
   // without a related view joins that process (NewView).
   void StartWebProcessAhead(const std::string& address);
+  // Ends that web process again when no window will take it (the program is
+  // told to end during the splash). Ended now, it goes at once and quietly;
+  // left to go with the program, WebKitGTK 2.52's web process warns that its
+  // bus connection closed under it.
+  void EndWebProcessAhead();
 
   // Every download the engine starts, from any pane, comes here: it goes on
   // when a user's action in its pane asked for it, and is cancelled otherwise.

@@ -81,19 +81,28 @@ class MainWindow : public test::GtkTest {
     ui::DestroyUnloadedWindows();
   }
 
+  // A load the engine lost after its request left is asked for again only at
+  // the user's word (busy machines): the test gives it as the user would.
+  void TryAgainWhereStopped() {
+    for (web::BrowserPane* pane :
+         {form->WebBrowser1(), form->WebBrowser2(), form->WebBrowser12()}) {
+      if (pane && pane->Notice() == web::PaneNotice::kStopped && !pane->IsLoading()) {
+        pane->Refresh();
+      }
+    }
+  }
   // Waits until the server has been asked for |path| |count| times.
   bool AwaitRequests(Destination key, std::size_t count = 1) {
     const std::string path = PathOf(catalogue.Address(key));
-    return test::PumpUntil([&] { return server.CountRequests(path) >= count; });
+    return test::PumpUntil([&] {
+      TryAgainWhereStopped();
+      return server.CountRequests(path) >= count;
+    });
   }
-  // A load the engine lost after its request left is asked for again only at
-  // the user's word (busy machines): the test gives it as the user would.
   bool AwaitShown(web::BrowserPane* pane, Destination key) {
     const std::string address = catalogue.Address(key);
     return test::PumpUntil([&] {
-      if (pane->Notice() == web::PaneNotice::kStopped && !pane->IsLoading()) {
-        pane->Refresh();
-      }
+      TryAgainWhereStopped();
       return pane->CurrentAddress() == address && !pane->IsLoading() &&
              pane->Notice() == web::PaneNotice::kNone;
     });

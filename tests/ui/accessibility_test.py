@@ -175,7 +175,7 @@ def check_icon(caption):
 
 def open_from_menu(caption, access_key, *menu_keys):
     keys("windowactivate", "--sync", main_id)
-    check(wait_for(lambda: main.clear_cache() or main.get_state_set().contains(Atspi.StateType.ACTIVE), 5),
+    check(wait_for(lambda: main.clear_cache() or main.get_state_set().contains(Atspi.StateType.ACTIVE), 10),
           f"{caption}: the main window is active before its menu is opened")
     keys("key", access_key)
     check(wait_for(menu_open, 5), f"{caption}: the menu opens with {access_key}")
