@@ -82,12 +82,36 @@ class ServerThread {
 };
 
 // Engine processes of this test's tree whose command starts with |name|.
-int EngineProcesses(std::string_view name) {
-  int count = 0;
+std::vector<int> EngineProcesses(std::string_view name) {
+  std::vector<int> ids;
   for (int pid : test::ProcessTree(getpid())) {
-    count += test::CommandName(pid).rfind(name, 0) == 0 ? 1 : 0;
+    if (test::CommandName(pid).rfind(name, 0) == 0) {
+      ids.push_back(pid);
+    }
   }
-  return count;
+  return ids;
+}
+std::vector<int> WebProcessIds() {
+  return EngineProcesses("WebKitWebProces");
+}
+
+// The main window's first pages, served by |server| under |pages|.
+constexpr web::Destination kFirstPages[] = {web::Destination::islandjava,
+                                            web::Destination::quickennews,
+                                            web::Destination::ticklark_ad_frame};
+void ServeFirstPages(test::LoopbackServer& server, const web::DestinationCatalogue& pages) {
+  for (web::Destination page : kFirstPages) {
+    server.ServeHtml(test::PathOf(pages.Address(page)), "<title>first page</title>");
+  }
+}
+bool AwaitFirstPagesAsked(test::LoopbackServer& server, const web::DestinationCatalogue& pages) {
+  return test::PumpUntil(
+      [&] {
+        return std::all_of(std::begin(kFirstPages), std::end(kFirstPages), [&](auto page) {
+          return server.CountRequests(test::PathOf(pages.Address(page))) > 0;
+        });
+      },
+      std::chrono::seconds(20));
 }
 
 // The wait starts the main window's web process and the network process, yet
@@ -97,12 +121,7 @@ TEST_F(StartProcedure, WaitStartsTheEngineWithoutAnyRequestBeforeLoad) {
   ServerThread thread;
   test::LoopbackServer& server = thread.Server();
   web::DestinationCatalogue pages{server.BaseAddress()};
-  const web::Destination firstPages[] = {web::Destination::islandjava,
-                                         web::Destination::quickennews,
-                                         web::Destination::ticklark_ad_frame};
-  for (web::Destination page : firstPages) {
-    server.ServeHtml(test::PathOf(pages.Address(page)), "<title>first page</title>");
-  }
+  ServeFirstPages(server, pages);
   int webProcessesInWait = 0;
   int networkProcessesInWait = 0;
   std::optional<std::size_t> requestsAtLoad;
@@ -116,35 +135,18 @@ TEST_F(StartProcedure, WaitStartsTheEngineWithoutAnyRequestBeforeLoad) {
     // The program's own wait, in full: whatever the engine would ask of a
     // server on its own before Load, it asks now.
     SplashWait(ms);
-    webProcessesInWait = EngineProcesses("WebKitWebProces");
-    networkProcessesInWait = EngineProcesses("WebKitNetworkPr");
+    webProcessesInWait = static_cast<int>(WebProcessIds().size());
+    networkProcessesInWait = static_cast<int>(EngineProcesses("WebKitNetworkPr").size());
   });
   started.Main();
 
   EXPECT_EQ(webProcessesInWait, 1);
   EXPECT_EQ(networkProcessesInWait, 1);
   EXPECT_EQ(requestsAtLoad, std::optional<std::size_t>(0));
-  EXPECT_TRUE(test::PumpUntil(
-      [&] {
-        return std::all_of(std::begin(firstPages), std::end(firstPages), [&](auto page) {
-          return server.CountRequests(test::PathOf(pages.Address(page))) > 0;
-        });
-      },
-      std::chrono::seconds(20)));
-  EXPECT_EQ(EngineProcesses("WebKitWebProces"), 1);
+  EXPECT_TRUE(AwaitFirstPagesAsked(server, pages));
+  EXPECT_EQ(WebProcessIds().size(), 1u);
   started.MainWindow()->Close();
   ui::DestroyUnloadedWindows();
-}
-
-// Web processes of this test's tree, by process id.
-std::vector<int> WebProcessIds() {
-  std::vector<int> ids;
-  for (int pid : test::ProcessTree(getpid())) {
-    if (test::CommandName(pid).rfind("WebKitWebProces", 0) == 0) {
-      ids.push_back(pid);
-    }
-  }
-  return ids;
 }
 
 // Twenty starts in a row, each with one web process for the main window's
@@ -156,12 +158,7 @@ TEST_F(StartProcedure, EveryStartPutsTheMainWindowsPanesInOneWebProcess) {
   ServerThread thread;
   test::LoopbackServer& server = thread.Server();
   web::DestinationCatalogue pages{server.BaseAddress()};
-  const web::Destination firstPages[] = {web::Destination::islandjava,
-                                         web::Destination::quickennews,
-                                         web::Destination::ticklark_ad_frame};
-  for (web::Destination page : firstPages) {
-    server.ServeHtml(test::PathOf(pages.Address(page)), "<title>first page</title>");
-  }
+  ServeFirstPages(server, pages);
   for (std::size_t start = 1; start <= 20; ++start) {
     SCOPED_TRACE("start " + std::to_string(start));
     const bool busy = start % 4 == 0;
@@ -185,13 +182,7 @@ TEST_F(StartProcedure, EveryStartPutsTheMainWindowsPanesInOneWebProcess) {
       test::PumpFor(std::chrono::milliseconds(4500));
       kill(held.front(), SIGCONT);
     }
-    EXPECT_TRUE(test::PumpUntil(
-        [&] {
-          return std::all_of(std::begin(firstPages), std::end(firstPages), [&](auto page) {
-            return server.CountRequests(test::PathOf(pages.Address(page))) > 0;
-          });
-        },
-        std::chrono::seconds(20)));
+    EXPECT_TRUE(AwaitFirstPagesAsked(server, pages));
     test::PumpFor(std::chrono::milliseconds(300));
     EXPECT_EQ(WebProcessIds().size(), 1u);
     started.MainWindow()->Close();

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "support/gtk_fixture.hpp"
 
+#include <csignal>
 #include <cstdlib>
+#include <string>
 
 #include <gtk/gtk.h>
 #include <gtkmm/init.h>
@@ -55,6 +57,36 @@ bool AwaitNextFrame(Gtk::Widget& widget, std::chrono::milliseconds timeout) {
   const bool done = PumpUntil([&] { return painted > 0; }, timeout);
   g_signal_handler_disconnect(clock, handler);
   return done;
+}
+
+GPid StartWindowManager() {
+  gchar* argv[] = {const_cast<gchar*>("openbox"), nullptr};
+  GPid pid = 0;
+  GError* error = nullptr;
+  if (!g_spawn_async(nullptr, argv, nullptr,
+                     GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL |
+                                 G_SPAWN_STDERR_TO_DEV_NULL),
+                     nullptr, nullptr, &pid, &error)) {
+    g_clear_error(&error);
+    return 0;
+  }
+  PumpUntil([] {
+    gchar* out = nullptr;
+    const gboolean ran = g_spawn_command_line_sync("xprop -root _NET_SUPPORTING_WM_CHECK", &out,
+                                                   nullptr, nullptr, nullptr);
+    const bool ready = ran && out && std::string(out).find("window id") != std::string::npos;
+    g_free(out);
+    return ready;
+  });
+  return pid;
+}
+
+void EndWindowManager(GPid& pid) {
+  if (pid) {
+    kill(pid, SIGTERM);
+    g_spawn_close_pid(pid);
+    pid = 0;
+  }
 }
 
 bool AwaitActive(Gtk::Window& window, std::chrono::milliseconds timeout) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
 namespace Gtk {
@@ -39,6 +40,12 @@ bool AwaitNextFrame(Gtk::Widget& widget,
 // other tests any window may hold the focus. Asks again while another client
 // takes it away.
 bool AwaitActive(Gtk::Window& window, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Starts openbox on the test display and waits until it manages windows (it
+// names itself on the root window). Its process id, or 0 when it cannot run.
+GPid StartWindowManager();
+// Ends the window manager |pid| started by StartWindowManager, if any.
+void EndWindowManager(GPid& pid);
 
 // Test fixture for anything that makes widgets.
 class GtkTest : public ::testing::Test {

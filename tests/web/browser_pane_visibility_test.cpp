@@ -29,32 +29,9 @@ class PaneVisibilityOnItsOwnScreen : public PaneTest {
     if (!std::getenv("TICKLARK_OWN_SCREEN")) {
       return;
     }
-    gchar* argv[] = {const_cast<gchar*>("openbox"), nullptr};
-    GError* error = nullptr;
-    if (!g_spawn_async(nullptr, argv, nullptr,
-                       GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL |
-                                   G_SPAWN_STDERR_TO_DEV_NULL),
-                       nullptr, nullptr, &s_windowManager, &error)) {
-      g_clear_error(&error);
-      return;
-    }
-    // Ready once it manages windows: it names itself on the root window.
-    PumpUntil([] {
-      gchar* out = nullptr;
-      const gboolean ran = g_spawn_command_line_sync("xprop -root _NET_SUPPORTING_WM_CHECK", &out,
-                                                     nullptr, nullptr, nullptr);
-      const bool ready = ran && out && std::string(out).find("window id") != std::string::npos;
-      g_free(out);
-      return ready;
-    });
+    s_windowManager = StartWindowManager();
   }
-  static void TearDownTestSuite() {
-    if (s_windowManager) {
-      kill(s_windowManager, SIGTERM);
-      g_spawn_close_pid(s_windowManager);
-      s_windowManager = 0;
-    }
-  }
+  static void TearDownTestSuite() { EndWindowManager(s_windowManager); }
   void SetUp() override {
     if (!std::getenv("TICKLARK_OWN_SCREEN")) {
       GTEST_SKIP() << "covers its window with another: runs on a screen of its own";

@@ -602,28 +602,9 @@ class SiteWindowsOnTheirOwnScreen : public SiteWindows {
     if (!std::getenv("TICKLARK_OWN_SCREEN")) {
       return;
     }
-    gchar* argv[] = {const_cast<gchar*>("openbox"), nullptr};
-    GError* error = nullptr;
-    if (g_spawn_async(nullptr, argv, nullptr,
-                      GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL |
-                                  G_SPAWN_STDERR_TO_DEV_NULL),
-                      nullptr, nullptr, &s_windowManager, &error)) {
-      // Ready once it has announced itself on the root window.
-      test::PumpUntil([] {
-        return RunCommand("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") !=
-               std::string::npos;
-      });
-    } else {
-      g_clear_error(&error);
-    }
+    s_windowManager = test::StartWindowManager();
   }
-  static void TearDownTestSuite() {
-    if (s_windowManager) {
-      kill(s_windowManager, SIGTERM);
-      g_spawn_close_pid(s_windowManager);
-      s_windowManager = 0;
-    }
-  }
+  static void TearDownTestSuite() { test::EndWindowManager(s_windowManager); }
   void SetUp() override {
     if (!std::getenv("TICKLARK_OWN_SCREEN")) {
       GTEST_SKIP() << "clicks on the screen: runs on a screen of its own";
