@@ -19,6 +19,7 @@
 #include "app/main_form.hpp"
 #include "platform/default_browser.hpp"
 #include "support/gtk_fixture.hpp"
+#include "support/pane_waits.hpp"
 #include "ticklark/version.hpp"
 #include "web/browser_pane.hpp"
 #include "web/web_session.hpp"
@@ -107,7 +108,10 @@ TEST_F(EndpointEndToEnd, TheAdPaneLoadsTheMarketStrip) {
   const std::string strip = catalogue.Address(web::Destination::ticklark_ad_frame);
   EXPECT_EQ(strip, std::string(kEndpointBase) + "/ticklark/viewext/ticklark_ad_frame.asp");
   EXPECT_TRUE(test::PumpUntil([&] {
-    return form.WebBrowser12()->CurrentAddress() == strip && !form.WebBrowser12()->IsLoading();
+    test::TryAgainWhereStopped({form.WebBrowser1(), form.WebBrowser12()});
+    return form.WebBrowser12()->CurrentAddress() == strip && !form.WebBrowser12()->IsLoading() &&
+           form.WebBrowser12()->Notice() == web::PaneNotice::kNone &&
+           Log().find("GET /ticklark/viewext/redirect/islandjava.asp 302") != std::string::npos;
   }));
   EXPECT_EQ(form.WebBrowser12()->Notice(), web::PaneNotice::kNone);
   const std::string requests = Log();

@@ -17,6 +17,7 @@
 #include "platform/default_browser.hpp"
 #include "support/gtk_fixture.hpp"
 #include "support/loopback_server.hpp"
+#include "support/pane_waits.hpp"
 #include "support/screenshot.hpp"
 #include "ui/definitions.hpp"
 #include "web/browser_pane.hpp"
@@ -81,15 +82,8 @@ class MainWindow : public test::GtkTest {
     ui::DestroyUnloadedWindows();
   }
 
-  // A load the engine lost after its request left is asked for again only at
-  // the user's word (busy machines): the test gives it as the user would.
   void TryAgainWhereStopped() {
-    for (web::BrowserPane* pane :
-         {form->WebBrowser1(), form->WebBrowser2(), form->WebBrowser12()}) {
-      if (pane && pane->Notice() == web::PaneNotice::kStopped && !pane->IsLoading()) {
-        pane->Refresh();
-      }
-    }
+    test::TryAgainWhereStopped({form->WebBrowser1(), form->WebBrowser2(), form->WebBrowser12()});
   }
   // Waits until the server has been asked for |path| |count| times.
   bool AwaitRequests(Destination key, std::size_t count = 1) {

@@ -12,6 +12,7 @@
 #include <gtk/gtk.h>
 #include <libsoup/soup.h>
 
+#include "support/pane_waits.hpp"
 #include "support/screenshot.hpp"
 #include "web/pane_fixture.hpp"
 
@@ -381,14 +382,8 @@ TEST_F(PaneRobustness, FortyWindowLifetimesKeepWebProcessesBounded) {
     BrowserPane& ad = AddPane(PaneRole::kAd, &main);
     main.Navigate(m_server.Address("/main"));
     ad.Navigate(m_server.Address("/ad"));
-    // A load the engine lost while moving a page is asked for again at the
-    // user's word (Try again), which the test gives.
     ASSERT_TRUE(PumpUntil([&] {
-      for (BrowserPane* pane : {&main, &ad}) {
-        if (pane->Notice() == PaneNotice::kStopped && !pane->IsLoading()) {
-          pane->Refresh();
-        }
-      }
+      test::TryAgainWhereStopped({&main, &ad});
       return TitleOf(main) == "Main" && TitleOf(ad) == "Ad";
     }));
     PumpUntil([] { return WebProcessIds().size() <= 3; }, 5s);

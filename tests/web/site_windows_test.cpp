@@ -30,6 +30,7 @@
 #include "platform/window_placement.hpp"
 #include "support/gtk_fixture.hpp"
 #include "support/loopback_server.hpp"
+#include "support/pane_waits.hpp"
 #include "support/process_tree.hpp"
 #include "support/screenshot.hpp"
 #include "ui/assets.hpp"
@@ -250,14 +251,9 @@ class SiteWindows : public test::GtkTest {
   bool Shows(BrowserPane& pane, Destination key) const {
     return pane.CurrentAddress() == catalogue.Address(key) && !pane.IsLoading();
   }
-  // On a busy machine the engine may lose a page's load after its request
-  // left; the pane then says so and asks again only at the user's word, which
-  // the test gives as the user would.
   bool AwaitShown(BrowserPane& pane, Destination key) {
     return test::PumpUntil([&] {
-      if (pane.Notice() == PaneNotice::kStopped && !pane.IsLoading()) {
-        pane.Refresh();
-      }
+      test::TryAgainWhereStopped({&pane});
       return Shows(pane, key) && pane.Notice() == PaneNotice::kNone;
     });
   }
