@@ -11,8 +11,9 @@
 #include <gtkmm/window.h>
 #include <webkit/webkit.h>
 
-#include "web/browser_pane.hpp"
+#include "web/core/pane_core.hpp"
 #include "web/find_bar.hpp"
+#include "web/guarded.hpp"
 #include "web/pane_context_menu.hpp"
 #include "web/pane_printing.hpp"
 #include "web/pane_services.hpp"
@@ -23,20 +24,7 @@ namespace ticklark::web {
 
 namespace {
 
-constexpr char kPaneKey[] = "ticklark-pane-browsing";
 constexpr unsigned kZoomIndicatorMs = 1200;
-
-template <typename R, typename F>
-R Guarded(const char* where, R fallback, F&& body) noexcept {
-  try {
-    return body();
-  } catch (const std::exception& e) {
-    g_warning("Pane browsing, %s: %s", where, e.what());
-  } catch (...) {
-    g_warning("Pane browsing, %s: unknown exception", where);
-  }
-  return fallback;
-}
 
 void OnLoadChangedSignal(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
   Guarded("load-changed", 0, [&] {
@@ -54,110 +42,11 @@ gboolean OnPrintSignal(WebKitWebView*, WebKitPrintOperation*, gpointer self) {
   return TRUE;  // never the engine's own dialog
 }
 
-enum class Command {
-  kNone,
-  kBack,
-  kForward,
-  kReload,
-  kReloadFromServer,
-  kStop,
-  kPrint,
-  kFind,
-  kFindNext,
-  kFindPrevious,
-  kZoomIn,
-  kZoomOut,
-  kZoomReset,
-};
-
-constexpr unsigned kCtrl = GDK_CONTROL_MASK;
-constexpr unsigned kShift = GDK_SHIFT_MASK;
-constexpr unsigned kAlt = GDK_ALT_MASK;
-
-// The pane's keys. |modifiers| holds only Ctrl, Shift, Alt, Super and Meta.
-Command CommandFor(unsigned keyval, unsigned modifiers) {
-  keyval = gdk_keyval_to_lower(keyval);
-  switch (modifiers) {
-    case 0:
-      switch (keyval) {
-        case GDK_KEY_F5:
-        case GDK_KEY_Reload:
-          return Command::kReload;
-        case GDK_KEY_Escape:
-          return Command::kStop;
-        case GDK_KEY_F3:
-          return Command::kFindNext;
-        case GDK_KEY_Back:
-          return Command::kBack;
-        case GDK_KEY_Forward:
-          return Command::kForward;
-      }
-      break;
-    case kAlt:
-      if (keyval == GDK_KEY_Left || keyval == GDK_KEY_KP_Left) {
-        return Command::kBack;
-      }
-      if (keyval == GDK_KEY_Right || keyval == GDK_KEY_KP_Right) {
-        return Command::kForward;
-      }
-      break;
-    case kShift:
-      if (keyval == GDK_KEY_F3) {
-        return Command::kFindPrevious;
-      }
-      if (keyval == GDK_KEY_F5) {
-        return Command::kReloadFromServer;
-      }
-      break;
-    case kCtrl:
-      switch (keyval) {
-        case GDK_KEY_r:
-          return Command::kReload;
-        case GDK_KEY_F5:
-          return Command::kReloadFromServer;
-        case GDK_KEY_p:
-          return Command::kPrint;
-        case GDK_KEY_f:
-          return Command::kFind;
-        case GDK_KEY_g:
-          return Command::kFindNext;
-        case GDK_KEY_plus:
-        case GDK_KEY_equal:
-        case GDK_KEY_KP_Add:
-          return Command::kZoomIn;
-        case GDK_KEY_minus:
-        case GDK_KEY_KP_Subtract:
-          return Command::kZoomOut;
-        case GDK_KEY_0:
-        case GDK_KEY_KP_0:
-          return Command::kZoomReset;
-      }
-      break;
-    case kCtrl | kShift:
-      switch (keyval) {
-        case GDK_KEY_r:
-          return Command::kReloadFromServer;
-        case GDK_KEY_g:
-          return Command::kFindPrevious;
-        // Plus is Shift and "=" on many keyboards.
-        case GDK_KEY_plus:
-        case GDK_KEY_KP_Add:
-          return Command::kZoomIn;
-      }
-      break;
-  }
-  return Command::kNone;
-}
-
-bool IsEnter(unsigned keyval) {
-  return keyval == GDK_KEY_Return || keyval == GDK_KEY_KP_Enter || keyval == GDK_KEY_ISO_Enter;
-}
-
 }  // namespace
 
-PaneBrowsing::PaneBrowsing(BrowserPane& pane, WebKitWebView* view, Gtk::Overlay& frame,
+PaneBrowsing::PaneBrowsing(PaneCore& core, WebKitWebView* view, Gtk::Overlay& frame,
                            WebSession& session)
-    : m_pane(pane),
+    : m_core(core),
       m_view(view),
       m_frame(frame),
       m_services(session.Services()),
@@ -165,7 +54,7 @@ PaneBrowsing::PaneBrowsing(BrowserPane& pane, WebKitWebView* view, Gtk::Overlay&
       m_menu(
           std::make_unique<PaneContextMenu>(view, session.DefaultBrowser(), [this] { Print(); })),
       m_events(Gtk::EventControllerLegacy::create()) {
-  g_object_set_data(G_OBJECT(view), kPaneKey, this);
+  m_services.AddPane(view, *this);
 
   m_zoomIndicator.add_css_class("osd");
   m_zoomIndicator.set_halign(Gtk::Align::END);
@@ -205,30 +94,11 @@ PaneBrowsing::~PaneBrowsing() {
   m_frame.remove_overlay(m_zoomIndicator);
   m_menu.reset();
   m_find.reset();
-  g_object_set_data(G_OBJECT(m_view), kPaneKey, nullptr);
-}
-
-PaneBrowsing* PaneBrowsing::Of(WebKitWebView* view) {
-  return view ? static_cast<PaneBrowsing*>(g_object_get_data(G_OBJECT(view), kPaneKey)) : nullptr;
-}
-
-void PaneBrowsing::OfferDownload(WebKitWebView* view, WebKitPolicyDecision* decision) {
-  const PaneBrowsing* pane = Of(view);
-  if (pane && pane->HasUserAction()) {
-    webkit_policy_decision_download(decision);
-  } else {
-    webkit_policy_decision_ignore(decision);
-  }
-}
-
-bool PaneBrowsing::HasUserAction() const {
-  return m_userAction && std::chrono::steady_clock::now() - m_userActionAt < kUserActionLifetime;
+  m_services.RemovePane(m_view);
 }
 
 bool PaneBrowsing::TakeUserAction() {
-  const bool had = HasUserAction();
-  m_userAction = false;
-  return had;
+  return m_core.TakeUserAction();
 }
 
 Gtk::Window* PaneBrowsing::Window() const {
@@ -241,30 +111,17 @@ Gtk::Window* PaneBrowsing::Window() const {
 bool PaneBrowsing::on_event(const Glib::RefPtr<const Gdk::Event>& event) {
   return Guarded("input", false, [&] {
     switch (event->get_event_type()) {
-      case Gdk::Event::Type::KEY_PRESS: {
-        m_userAction = true;
-        m_userActionAt = std::chrono::steady_clock::now();
-        const auto modifiers = static_cast<unsigned>(event->get_modifier_state()) &
-                               (kCtrl | kShift | kAlt | GDK_SUPER_MASK | GDK_META_MASK);
-        return OnKey(event->get_keyval(), modifiers);
-      }
+      case Gdk::Event::Type::KEY_PRESS:
+        return OnKey(event->get_keyval(), static_cast<unsigned>(event->get_modifier_state()));
       case Gdk::Event::Type::BUTTON_PRESS:
+        return Carry(m_core.ForButton(event->get_button()));
       case Gdk::Event::Type::TOUCH_BEGIN:
-        m_userAction = true;
-        m_userActionAt = std::chrono::steady_clock::now();
-        if (event->get_event_type() == Gdk::Event::Type::BUTTON_PRESS) {
-          if (event->get_button() == 8) {
-            m_pane.GoBack();
-            return true;
-          }
-          if (event->get_button() == 9) {
-            m_pane.GoForward();
-            return true;
-          }
-        }
+        m_core.UserActed();
         return false;
       case Gdk::Event::Type::BUTTON_RELEASE:
-        return event->get_button() == 8 || event->get_button() == 9;
+        // The release of a button the pane took is the pane's too.
+        return event->get_button() == keys::kButtonBack ||
+               event->get_button() == keys::kButtonForward;
       case Gdk::Event::Type::SCROLL:
         return OnScroll(event);
       default:
@@ -274,13 +131,14 @@ bool PaneBrowsing::on_event(const Glib::RefPtr<const Gdk::Event>& event) {
 }
 
 bool PaneBrowsing::OnKey(unsigned keyval, unsigned modifiers) {
+  modifiers &= keys::kModifiers;
   if (m_find->IsOpen() && m_find->HasFocus()) {
-    if (keyval == GDK_KEY_Escape && modifiers == 0) {
+    if (keyval == keys::kEscape && modifiers == 0) {
       m_find->Close();
       return true;
     }
-    if (IsEnter(keyval) && (modifiers == 0 || modifiers == kShift)) {
-      if (modifiers == kShift) {
+    if (IsEnterKey(keyval) && (modifiers == 0 || modifiers == keys::kShift)) {
+      if (modifiers == keys::kShift) {
         m_find->Previous();
       } else {
         m_find->Next();
@@ -288,57 +146,53 @@ bool PaneBrowsing::OnKey(unsigned keyval, unsigned modifiers) {
       return true;
     }
   }
-  const Command command = CommandFor(keyval, modifiers);
+  return Carry(m_core.ForKey(keyval, modifiers));
+}
+
+// Carries out what the core made of a key or a button; false leaves the event
+// to the page.
+bool PaneBrowsing::Carry(PaneCommand command) {
   switch (command) {
-    case Command::kNone:
+    case PaneCommand::kNone:
       return false;
-    case Command::kBack:
-      m_pane.GoBack();
+    case PaneCommand::kBack:
+      m_core.GoBack();
       return true;
-    case Command::kForward:
-      m_pane.GoForward();
+    case PaneCommand::kForward:
+      m_core.GoForward();
       return true;
-    case Command::kReload:
-      m_pane.Refresh();
+    case PaneCommand::kReload:
+      m_core.Refresh();
       return true;
-    case Command::kReloadFromServer:
-      // A notice or a page dialog stands in the way: the pane's own Refresh
-      // deals with those first.
-      if (m_pane.Notice() != PaneNotice::kNone || m_pane.ShowsScriptDialog()) {
-        m_pane.Refresh();
-      } else {
-        webkit_web_view_reload_bypass_cache(m_view);
-      }
+    case PaneCommand::kReloadFromServer:
+      webkit_web_view_reload_bypass_cache(m_view);
       return true;
-    case Command::kStop:
-      if (!m_pane.IsLoading()) {
-        return false;  // the page's own Escape
-      }
-      m_pane.Stop();
+    case PaneCommand::kStop:
+      m_core.Stop();
       return true;
-    case Command::kPrint:
+    case PaneCommand::kPrint:
       Print();
       return true;
-    case Command::kFind:
+    case PaneCommand::kFind:
       return m_find->Open();
-    case Command::kFindNext:
-    case Command::kFindPrevious:
+    case PaneCommand::kFindNext:
+    case PaneCommand::kFindPrevious:
       if (!m_find->IsOpen()) {
         return m_find->Open();
       }
-      if (command == Command::kFindNext) {
+      if (command == PaneCommand::kFindNext) {
         m_find->Next();
       } else {
         m_find->Previous();
       }
       return true;
-    case Command::kZoomIn:
+    case PaneCommand::kZoomIn:
       Zoom(+1);
       return true;
-    case Command::kZoomOut:
+    case PaneCommand::kZoomOut:
       Zoom(-1);
       return true;
-    case Command::kZoomReset:
+    case PaneCommand::kZoomReset:
       Zoom(0);
       return true;
   }
@@ -347,7 +201,7 @@ bool PaneBrowsing::OnKey(unsigned keyval, unsigned modifiers) {
 
 // Ctrl and the wheel zoom; a wheel without Ctrl scrolls the page.
 bool PaneBrowsing::OnScroll(const Glib::RefPtr<const Gdk::Event>& event) {
-  if ((static_cast<unsigned>(event->get_modifier_state()) & kCtrl) == 0) {
+  if ((static_cast<unsigned>(event->get_modifier_state()) & keys::kCtrl) == 0) {
     m_scrolled = 0;
     return false;
   }
@@ -448,7 +302,7 @@ void PaneBrowsing::Print() {
 
 // A page's window.print(): only right after the user did something in the pane.
 bool PaneBrowsing::OnPrintRequested() {
-  if (TakeUserAction()) {
+  if (m_core.TakeUserAction()) {
     Print();
   }
   return true;

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -11,8 +10,9 @@
 #include <gtkmm/label.h>
 #include <sigc++/connection.h>
 
+#include "web/pane_downloads.hpp"
+
 typedef struct _WebKitWebView WebKitWebView;
-typedef struct _WebKitPolicyDecision WebKitPolicyDecision;
 
 namespace Gdk {
 class Event;
@@ -25,8 +25,9 @@ class Window;
 
 namespace ticklark::web {
 
-class BrowserPane;
+enum class PaneCommand;
 class FindBar;
+class PaneCore;
 class PaneContextMenu;
 class PaneServices;
 class WebSession;
@@ -40,32 +41,27 @@ class WebSession;
 // - zoom with Ctrl+plus, Ctrl+minus, Ctrl+0 and Ctrl+wheel, kept per site and
 //   shown for a moment in a corner of the pane;
 // - the find bar, printing and the context menu;
-// - the user's clicks and keys in the pane, which a download or a print
-//   request of the page needs: one each, used within half a minute.
-// Every other key, click and wheel turn goes on to the page unchanged.
-class PaneBrowsing {
+// - the user's clicks and keys in the pane go to the pane's core, which a
+//   download or a print request of the page needs: one each, used within
+//   half a minute.
+// Every other key, click and wheel turn goes on to the page unchanged. What a
+// key does is the core's to say; this carries it out.
+class PaneBrowsing final : public DownloadingPane {
  public:
-  // |view| and |frame| belong to |pane| and outlive this; |frame| holds |view|.
-  PaneBrowsing(BrowserPane& pane, WebKitWebView* view, Gtk::Overlay& frame, WebSession& session);
+  // |core|, |view| and |frame| belong to one pane and outlive this; |frame|
+  // holds |view|.
+  PaneBrowsing(PaneCore& core, WebKitWebView* view, Gtk::Overlay& frame, WebSession& session);
   ~PaneBrowsing();
 
   PaneBrowsing(const PaneBrowsing&) = delete;
   PaneBrowsing& operator=(const PaneBrowsing&) = delete;
 
-  // The browsing side of the pane showing |view|, or null.
-  static PaneBrowsing* Of(WebKitWebView* view);
-
-  // A response |view| cannot show: saved (through a save dialog) when the user
-  // asked for it in that pane, dropped otherwise.
-  static void OfferDownload(WebKitWebView* view, WebKitPolicyDecision* decision);
-
-  // Whether a user's action in the pane is there for a download or a print
-  // request of the page; Take uses it up.
-  bool HasUserAction() const;
-  bool TakeUserAction();
+  // Whether a user's action in the pane is there for a download of the page;
+  // uses it up.
+  bool TakeUserAction() override;
 
   // The window the pane is in, for dialogs; null while it is in none.
-  Gtk::Window* Window() const;
+  Gtk::Window* Window() const override;
 
   // The commands behind the keys.
   void Print();
@@ -78,18 +74,16 @@ class PaneBrowsing {
   void OnLoadFinished();
   bool OnPrintRequested();
 
-  // How long a click or key press stays good for a download or print request.
-  static constexpr std::chrono::seconds kUserActionLifetime{30};
-
  private:
   bool on_event(const Glib::RefPtr<const Gdk::Event>& event);
   bool OnKey(unsigned keyval, unsigned modifiers);
+  bool Carry(PaneCommand command);
   bool OnScroll(const Glib::RefPtr<const Gdk::Event>& event);
   std::string Host() const;
   void ApplyZoom(int percent);
   void ShowZoom(int percent);
 
-  BrowserPane& m_pane;
+  PaneCore& m_core;
   WebKitWebView* m_view;
   Gtk::Overlay& m_frame;
   PaneServices& m_services;
@@ -102,8 +96,6 @@ class PaneBrowsing {
   sigc::connection m_hideZoom;
   std::size_t m_zoomListener = 0;
   double m_scrolled = 0;  // smooth wheel movement not yet turned into a step
-  std::chrono::steady_clock::time_point m_userActionAt{};
-  bool m_userAction = false;
 };
 
 }  // namespace ticklark::web

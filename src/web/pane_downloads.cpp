@@ -16,8 +16,8 @@
 #include <webkit/webkit.h>
 
 #include "web/download_names.hpp"
-#include "web/pane_browsing.hpp"
-#include "web/pane_services.hpp"
+#include "web/guarded.hpp"
+#include "web/pane_desktop.hpp"
 
 namespace ticklark::web {
 
@@ -40,17 +40,6 @@ struct Downloads::Job {
 namespace {
 
 using Job = Downloads::Job;
-
-template <typename F>
-void Guarded(const char* where, F&& body) noexcept {
-  try {
-    body();
-  } catch (const std::exception& e) {
-    g_warning("Downloads, %s: %s", where, e.what());
-  } catch (...) {
-    g_warning("Downloads, %s: unknown exception", where);
-  }
-}
 
 gboolean OnDecideDestinationSignal(WebKitDownload*, gchar* suggested, gpointer data) {
   auto* job = static_cast<Job*>(data);
@@ -102,8 +91,8 @@ void RemoveFile(const fs::path& path) {
 
 }  // namespace
 
-Downloads::Downloads(PaneServices& services)
-    : m_services(services), m_self(std::make_shared<Downloads*>(this)) {}
+Downloads::Downloads(DownloadHost& host)
+    : m_host(host), m_self(std::make_shared<Downloads*>(this)) {}
 
 Downloads::~Downloads() {
   *m_self = nullptr;
@@ -137,7 +126,7 @@ std::string Downloads::Folder() {
 }
 
 bool Downloads::Start(WebKitDownload* download) {
-  PaneBrowsing* pane = PaneBrowsing::Of(webkit_download_get_web_view(download));
+  DownloadingPane* pane = m_host.PaneShowing(webkit_download_get_web_view(download));
   if (!pane || !pane->TakeUserAction()) {
     return false;
   }
@@ -160,7 +149,7 @@ bool Downloads::Start(WebKitDownload* download) {
 bool Downloads::OnDecideDestination(Job& job, const char* suggestedName) {
   job.name = SafeFileName(suggestedName ? suggestedName : "");
   Gtk::Window* parent = nullptr;
-  if (PaneBrowsing* pane = PaneBrowsing::Of(webkit_download_get_web_view(job.download))) {
+  if (DownloadingPane* pane = m_host.PaneShowing(webkit_download_get_web_view(job.download))) {
     parent = pane->Window();
   }
   const std::weak_ptr<Downloads*> self = m_self;
@@ -179,7 +168,7 @@ bool Downloads::OnDecideDestination(Job& job, const char* suggestedName) {
       (*owner)->CancelByUser(id);
     }
   };
-  m_services.Desktop().ChooseSaveFile(std::move(request));
+  m_host.Desktop().ChooseSaveFile(std::move(request));
   return true;
 }
 
@@ -243,9 +232,9 @@ void Downloads::OnFailed(Job& job, const GError* error) {
       job.cancelledByUser || (error && g_error_matches(error, WEBKIT_DOWNLOAD_ERROR,
                                                        WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER));
   if (!byUser) {
-    m_services.Desktop().Notify("Download failed", Quoted(job.name) + " could not be saved: " +
-                                                       (error ? error->message : "unknown error") +
-                                                       ".");
+    m_host.Desktop().Notify("Download failed", Quoted(job.name) + " could not be saved: " +
+                                                   (error ? error->message : "unknown error") +
+                                                   ".");
   }
   // The engine says "finished" after this; should it not, drop it now anyway.
   Drop(job);
@@ -271,17 +260,16 @@ void Downloads::Complete(Job& job) {
   }
   if (result != 0) {
     const int reason = errno;
-    m_services.Desktop().Notify("Download incomplete",
-                                Quoted(job.name) + " was downloaded to " +
-                                    Quoted(job.part.string()) +
-                                    " but could not be renamed: " + std::strerror(reason) + ".");
+    m_host.Desktop().Notify("Download incomplete",
+                            Quoted(job.name) + " was downloaded to " + Quoted(job.part.string()) +
+                                " but could not be renamed: " + std::strerror(reason) + ".");
     job.part.clear();  // kept: nothing is lost
     return;
   }
   job.part.clear();
-  m_services.Desktop().Notify("Download finished", Quoted(target.filename().string()) +
-                                                       " was saved in " +
-                                                       Quoted(target.parent_path().string()) + ".");
+  m_host.Desktop().Notify("Download finished", Quoted(target.filename().string()) +
+                                                   " was saved in " +
+                                                   Quoted(target.parent_path().string()) + ".");
 }
 
 // Forgets the download once the engine is done with it, outside its signal.

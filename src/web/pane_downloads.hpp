@@ -9,10 +9,38 @@
 
 typedef struct _WebKitDownload WebKitDownload;
 typedef struct _GError GError;
+typedef struct _WebKitWebView WebKitWebView;
+
+namespace Gtk {
+class Window;
+}
 
 namespace ticklark::web {
 
-class PaneServices;
+class PaneDesktop;
+
+// A pane as the downloads see it.
+class DownloadingPane {
+ public:
+  // Whether a user's action in the pane is there for a download; uses it up.
+  virtual bool TakeUserAction() = 0;
+  // The window the pane is in, for the save dialog; null while it is in none.
+  virtual Gtk::Window* Window() const = 0;
+
+ protected:
+  ~DownloadingPane() = default;
+};
+
+// What the downloads need of the session: the panes by their views, and the
+// desktop's dialogs and notifications.
+class DownloadHost {
+ public:
+  virtual DownloadingPane* PaneShowing(WebKitWebView* view) = 0;
+  virtual PaneDesktop& Desktop() = 0;
+
+ protected:
+  ~DownloadHost() = default;
+};
 
 // The downloads of a session. A download is kept only when a user's action in
 // the pane it came from asked for it; then a save dialog over the pane's
@@ -24,7 +52,8 @@ class PaneServices;
 // free name. Finishing and failing are announced as desktop notifications.
 class Downloads {
  public:
-  explicit Downloads(PaneServices& services);
+  // |host| outlives the downloads.
+  explicit Downloads(DownloadHost& host);
   ~Downloads();
 
   Downloads(const Downloads&) = delete;
@@ -54,7 +83,7 @@ class Downloads {
   void Drop(Job& job);
   void RemoveDropped();
 
-  PaneServices& m_services;
+  DownloadHost& m_host;
   std::map<std::uint64_t, std::unique_ptr<Job>> m_jobs;
   std::uint64_t m_nextId = 1;
   unsigned m_removal = 0;

@@ -50,9 +50,4 @@ ScriptDialogAnswer PanePolicy::ForScriptDialog(ScriptDialogKind kind,
   return ScriptDialogAnswer::kShow;
 }
 
-bool PanePolicy::MayDownload(std::string_view) {
-  // The program saves nothing a page offers.
-  return false;
-}
-
 }  // namespace ticklark::web

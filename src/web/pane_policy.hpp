@@ -78,9 +78,6 @@ class PanePolicy {
   // yet; a dialog then would only hold it up.
   ScriptDialogAnswer ForScriptDialog(ScriptDialogKind kind, bool programLoadWaiting) const;
 
-  // Asked by the session for every download the engine starts, from any pane.
-  static bool MayDownload(std::string_view address);
-
   // A pane without a navigation bar has no Refresh for the user to press: it
   // loads its page again by itself after its web process crashed.
   // Whatever its role: the Ticker window's main pane has no bar either.

@@ -77,6 +77,17 @@ class WebSession {
   // guard outlives every pane of the session.
   void SetLoadGuard(LoadGuard& guard) { m_loadGuard = &guard; }
 
+  // A pane asks the engine to end its web process. Every pane that shares the
+  // process hears that it ended "by the program": WebKitGTK 2.42 tells them
+  // all before the pane's call returns, 2.52 tells the others a moment later
+  // from the main loop, never seconds later. A pane that hears of an end it
+  // did not ask for, just after another pane asked, knows that a pane sharing
+  // its process ended it.
+  void NoteProcessEndAsked() { m_lastProcessEndAsked = std::chrono::steady_clock::now(); }
+  bool ProcessEndAskedJustNow() const {
+    return std::chrono::steady_clock::now() - m_lastProcessEndAsked < kProcessEndHeardWithin;
+  }
+
   // Downloads refused so far (each one cancelled before anything was written).
   std::size_t CancelledDownloads() const { return m_cancelledDownloads; }
 
@@ -123,6 +134,8 @@ class WebSession {
   // Goes before the settings, network session and context it was made with.
   platform::GObjectPtr<WebKitWebView> m_viewStartedAhead;
   bool m_navigationsStayInTheirProcess = false;
+  static constexpr std::chrono::seconds kProcessEndHeardWithin{5};
+  std::chrono::steady_clock::time_point m_lastProcessEndAsked{};
 };
 
 }  // namespace ticklark::web

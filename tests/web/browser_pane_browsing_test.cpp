@@ -120,7 +120,9 @@ class PaneBrowsingOnItsOwnScreen : public PaneTest {
     const std::string command = "xdotool " + arguments;
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
   }
-  PaneBrowsing& Browsing(BrowserPane& pane) { return *PaneBrowsing::Of(ViewOf(pane)); }
+  PaneBrowsing& Browsing(BrowserPane& pane) {
+    return static_cast<PaneBrowsing&>(*Session().Services().PaneShowing(ViewOf(pane)));
+  }
 
   // The X focus in the window, the keyboard focus in |pane|'s page.
   void FocusPage(BrowserPane& pane) {
