@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "web/pane_recovery.hpp"
+#include "web/core/pane_core.hpp"
 
 namespace ticklark::web {
 namespace {
@@ -26,7 +26,7 @@ constexpr const char* kLoadNames[] = {"load address", "load back", "load forward
 // Stands in for the web view: writes down what it is told, ends its web
 // process the way the engine does (reporting it before returning), and keeps
 // the timers on a clock the test moves.
-class FakeEngine final : public PaneRecovery::Engine {
+class FakeEngine final : public PaneEngine {
  public:
   void IssueLoad(const PaneLoad& load) override {
     log.push_back(kLoadNames[static_cast<std::size_t>(load.kind)]);
@@ -37,14 +37,27 @@ class FakeEngine final : public PaneRecovery::Engine {
     machine->WebProcessEnded(Ending::kOnPurpose);
   }
   void ReloadPage() override { log.push_back("reload page"); }
-  void ShowNoticePage(PaneNotice notice, const std::string&) override {
-    log.push_back("notice " + std::to_string(static_cast<int>(notice)));
+  // A notice by its number; a page of the pane's own without one tells what
+  // failed.
+  void LoadOwnPage(const std::string& html, const std::string& address) override {
+    const auto notice = static_cast<int>(machine->Notice());
+    log.push_back(notice ? "notice " + std::to_string(notice) : "problem page");
+    ownPage = html;
+    current = address;
   }
+  void KeepHistory() override {}
   void RestoreHistory() override { log.push_back("restore history"); }
   void SetHangNoticeVisible(bool visible) override { hangShown = visible; }
-  void CloseScriptDialog() override {}
+  void CloseScriptDialog() override { dialogShown = false; }
+  bool ShowsScriptDialog() const override { return dialogShown; }
   bool IsResponsive() const override { return responsive; }
-  bool IsLoading() const override { return false; }
+  bool IsLoading() const override { return loading; }
+  bool CanGoBack() const override { return true; }
+  bool CanGoForward() const override { return true; }
+  std::string CurrentAddress() const override { return current; }
+  bool Refuses(const std::string& address) const override {
+    return address.starts_with("http://127.0.0.1:8642/");
+  }
   void StartTimer(Timer timer, std::chrono::milliseconds delay) override {
     due[static_cast<std::size_t>(timer)] = now + delay;
   }
@@ -73,18 +86,22 @@ class FakeEngine final : public PaneRecovery::Engine {
   // Whatever was logged since the last call.
   std::vector<std::string> Take() { return std::exchange(log, {}); }
 
-  PaneRecovery* machine = nullptr;
+  PaneCore* machine = nullptr;
   Clock::time_point now{};
   std::array<std::optional<Clock::time_point>, PaneRecovery::kTimerCount> due{};
   std::vector<std::string> log;
   bool responsive = true;
+  bool loading = false;
   bool hangShown = false;
+  bool dialogShown = false;
+  std::string current;
+  std::string ownPage;
 };
 
 class PaneRecoveryTest : public ::testing::Test {
  protected:
-  explicit PaneRecoveryTest(bool recoversByItself = false)
-      : machine(engine, [this] { return engine.now; }, timings, recoversByItself) {
+  explicit PaneRecoveryTest(PaneBar bar = PaneBar::kNavigationBar, PaneRole role = PaneRole::kMain)
+      : machine(engine, [this] { return engine.now; }, timings, role, bar) {
     engine.machine = &machine;
   }
 
@@ -101,7 +118,7 @@ class PaneRecoveryTest : public ::testing::Test {
 
   PaneTimings timings;
   FakeEngine engine;
-  PaneRecovery machine;
+  PaneCore machine;
 };
 
 using Log = std::vector<std::string>;
@@ -135,7 +152,7 @@ TEST_P(PaneRecoveryEndings, ShowANoticeUntilTheNextLoadWhichPutsTheHistoryBack) 
   Loaded();
   engine.Take();
   machine.WebProcessEnded(c.ending);
-  EXPECT_EQ(machine.CurrentState(), c.state);
+  EXPECT_EQ(machine.RecoveryState(), c.state);
   EXPECT_EQ(machine.Notice(), c.notice);
   EXPECT_EQ(engine.Take(), Log{"notice " + std::to_string(static_cast<int>(c.notice))});
 
@@ -143,10 +160,10 @@ TEST_P(PaneRecoveryEndings, ShowANoticeUntilTheNextLoadWhichPutsTheHistoryBack) 
   EXPECT_EQ(engine.Take(), Log{});
   machine.LoadFinished();
   EXPECT_EQ(engine.Take(), (Log{"restore history", "load current entry"}));
-  EXPECT_EQ(machine.CurrentState(), State::kLoading);
+  EXPECT_EQ(machine.RecoveryState(), State::kLoading);
   EXPECT_EQ(machine.Notice(), PaneNotice::kNone);
   Loaded();
-  EXPECT_EQ(machine.CurrentState(), State::kIdle);
+  EXPECT_EQ(machine.RecoveryState(), State::kIdle);
   machine.Refresh();
   EXPECT_EQ(engine.Take(), Log{"load reload"});
 }
@@ -183,21 +200,21 @@ TEST_P(PaneRecoveryBackoff, RepeatedCrashesDelayTheReload) {
   for (const auto gap : c.gapsBetweenCrashes) {
     machine.Refresh();
     engine.Advance(gap);
-    ASSERT_EQ(machine.CurrentState(), State::kLoading);
+    ASSERT_EQ(machine.RecoveryState(), State::kLoading);
     Loaded();
     EndedWithNotice(Ending::kCrashed);
   }
   engine.Take();
   machine.Refresh();
   if (c.wait > 0ms) {
-    EXPECT_EQ(machine.CurrentState(), State::kBackingOff);
+    EXPECT_EQ(machine.RecoveryState(), State::kBackingOff);
     EXPECT_EQ(machine.Notice(), PaneNotice::kCrashed);
     engine.Advance(c.wait - 1ms);
     EXPECT_EQ(engine.Take(), Log{});
     engine.Advance(1ms);
   }
   EXPECT_EQ(engine.Take(), (Log{"restore history", "load current entry"}));
-  EXPECT_EQ(machine.CurrentState(), State::kLoading);
+  EXPECT_EQ(machine.RecoveryState(), State::kLoading);
 }
 
 INSTANTIATE_TEST_SUITE_P(Streaks, PaneRecoveryBackoff, ::testing::ValuesIn(kBackoffs),
@@ -209,10 +226,10 @@ TEST_F(PaneRecoveryTest, StopDuringTheBackoffDropsTheWaitingLoad) {
   Loaded();
   EndedWithNotice(Ending::kCrashed);
   machine.Navigate("http://127.0.0.1/next");
-  ASSERT_EQ(machine.CurrentState(), State::kBackingOff);
+  ASSERT_EQ(machine.RecoveryState(), State::kBackingOff);
   engine.Take();
   machine.Stop();
-  EXPECT_EQ(machine.CurrentState(), State::kCrashed);
+  EXPECT_EQ(machine.RecoveryState(), State::kCrashed);
   engine.Advance(60s);
   EXPECT_EQ(engine.Take(), Log{"stop loading"});
 }
@@ -225,14 +242,14 @@ TEST_F(PaneRecoveryTest, AHungPageIsReportedThenStoppedReplacedOrForgiven) {
   engine.responsive = false;
   machine.ResponsivenessChanged(false);
   engine.Advance(timings.unresponsiveNotice - 1ms);
-  EXPECT_EQ(machine.CurrentState(), State::kIdle);
+  EXPECT_EQ(machine.RecoveryState(), State::kIdle);
   engine.Advance(1ms);
-  EXPECT_EQ(machine.CurrentState(), State::kHung);
+  EXPECT_EQ(machine.RecoveryState(), State::kHung);
   EXPECT_TRUE(engine.hangShown);
 
   engine.responsive = true;
   machine.ResponsivenessChanged(true);
-  EXPECT_EQ(machine.CurrentState(), State::kIdle);
+  EXPECT_EQ(machine.RecoveryState(), State::kIdle);
   EXPECT_FALSE(engine.hangShown);
 
   engine.responsive = false;
@@ -242,17 +259,17 @@ TEST_F(PaneRecoveryTest, AHungPageIsReportedThenStoppedReplacedOrForgiven) {
   machine.Navigate("http://127.0.0.1/calm");
   // Replaced without a notice: the load goes straight to a new process.
   EXPECT_EQ(engine.Take(), (Log{"end web process", "load address"}));
-  EXPECT_EQ(machine.CurrentState(), State::kLoading);
+  EXPECT_EQ(machine.RecoveryState(), State::kLoading);
   EXPECT_FALSE(engine.hangShown);
 
   Loaded();
   machine.ResponsivenessChanged(false);
   engine.Advance(timings.unresponsiveNotice);
-  ASSERT_EQ(machine.CurrentState(), State::kHung);
+  ASSERT_EQ(machine.RecoveryState(), State::kHung);
   engine.Take();
   machine.Stop();
   EXPECT_EQ(engine.Take(), (Log{"end web process", "notice 3"}));
-  EXPECT_EQ(machine.CurrentState(), State::kStopped);
+  EXPECT_EQ(machine.RecoveryState(), State::kStopped);
   EXPECT_FALSE(engine.hangShown);
 }
 
@@ -264,7 +281,7 @@ TEST_F(PaneRecoveryTest, APaneWhoseSharedProcessWasEndedReloadsAndIsNoLongerHung
   engine.responsive = false;
   machine.ResponsivenessChanged(false);
   engine.Advance(timings.unresponsiveNotice);
-  ASSERT_EQ(machine.CurrentState(), State::kHung);
+  ASSERT_EQ(machine.RecoveryState(), State::kHung);
   engine.Take();
   engine.responsive = true;
   machine.WebProcessEnded(Ending::kByPaneSharingIt);
@@ -297,7 +314,7 @@ TEST_F(PaneRecoveryTest, AProgramLoadThePageHoldsUpIsRestartedInANewProcess) {
       machine.RequestSent("http://127.0.0.1/after");
     }
     for (unsigned i = 0; i < c.dialogs; ++i) {
-      EXPECT_TRUE(machine.ScriptDialogArrived());
+      EXPECT_EQ(machine.ForScriptDialog(ScriptDialogKind::kAlert), ScriptDialogAnswer::kDismiss);
     }
     engine.responsive = c.responsive;
     engine.Take();
@@ -306,7 +323,7 @@ TEST_F(PaneRecoveryTest, AProgramLoadThePageHoldsUpIsRestartedInANewProcess) {
     EXPECT_EQ(engine.Take(), c.restarted ? restarted : Log{});
     engine.responsive = true;
     Loaded();
-    EXPECT_FALSE(machine.ScriptDialogArrived());
+    EXPECT_EQ(machine.ForScriptDialog(ScriptDialogKind::kAlert), ScriptDialogAnswer::kShow);
   }
 }
 
@@ -323,7 +340,7 @@ TEST_F(PaneRecoveryTest, AWebProcessIsNotReplacedBeforeItHasStartedALoadOfThePan
   engine.responsive = true;
   machine.ResponsivenessChanged(true);
   Loaded();
-  EXPECT_EQ(machine.CurrentState(), State::kIdle);
+  EXPECT_EQ(machine.RecoveryState(), State::kIdle);
 
   // Once it has, a process that holds up a load is replaced, and the new one
   // is given the same time to start.
@@ -336,7 +353,7 @@ TEST_F(PaneRecoveryTest, AWebProcessIsNotReplacedBeforeItHasStartedALoadOfThePan
   engine.Advance(timings.navigationWatchdog);
   EXPECT_EQ(engine.Take(), Log{});
   engine.Advance(timings.unresponsiveNotice);
-  EXPECT_EQ(machine.CurrentState(), State::kHung);
+  EXPECT_EQ(machine.RecoveryState(), State::kHung);
   EXPECT_TRUE(engine.hangShown);
 }
 
@@ -383,7 +400,8 @@ TEST_F(PaneRecoveryTest, ALostLoadIsOrderedAgainOnlyWhileItsRequestCannotHaveGon
   };
   for (const LostLoadCase& c : cases) {
     SCOPED_TRACE(c.name);
-    PaneRecovery fresh(engine, [this] { return engine.now; }, timings, false);
+    PaneCore fresh(
+        engine, [this] { return engine.now; }, timings, PaneRole::kMain, PaneBar::kNavigationBar);
     engine.machine = &fresh;
     fresh.Navigate("http://127.0.0.1/page");
     if (c.request) {
@@ -391,7 +409,7 @@ TEST_F(PaneRecoveryTest, ALostLoadIsOrderedAgainOnlyWhileItsRequestCannotHaveGon
     }
     fresh.LoadStarted();
     if (c.committed) {
-      fresh.LoadCommitted();
+      fresh.LoadCommitted(own);
     }
     engine.Take();
     if (c.processEnded) {
@@ -403,7 +421,7 @@ TEST_F(PaneRecoveryTest, ALostLoadIsOrderedAgainOnlyWhileItsRequestCannotHaveGon
       }
     }
     EXPECT_EQ(engine.Take(), c.afterLoss);
-    EXPECT_EQ(fresh.CurrentState(), c.state);
+    EXPECT_EQ(fresh.RecoveryState(), c.state);
     if (c.state == State::kStopped) {
       fresh.LoadFinished();  // the notice is in
     }
@@ -415,9 +433,105 @@ TEST_F(PaneRecoveryTest, ALostLoadIsOrderedAgainOnlyWhileItsRequestCannotHaveGon
   engine.machine = &machine;
 }
 
+struct KeyCase {
+  const char* name;
+  unsigned keyval;
+  unsigned modifiers;
+  PaneCommand command;
+};
+
+// The pane's keys; a notice or a page dialog turns a reload from the server
+// into the pane's own Refresh, and Escape is the page's while nothing loads.
+TEST_F(PaneRecoveryTest, KeysAreThePanesOwnWhateverTheirCaseAndOtherModifiers) {
+  using namespace keys;
+  const unsigned kNumLock = 1u << 4;  // counts for nothing
+  const KeyCase cases[] = {
+      {"F5", kF5, 0, PaneCommand::kReload},
+      {"Ctrl+R", 'r', kCtrl, PaneCommand::kReload},
+      {"Ctrl+R with Caps Lock", 'R', kCtrl | kNumLock, PaneCommand::kReload},
+      {"Ctrl+Shift+R", 'R', kCtrl | kShift, PaneCommand::kReloadFromServer},
+      {"Ctrl+F5", kF5, kCtrl, PaneCommand::kReloadFromServer},
+      {"Shift+F5", kF5, kShift, PaneCommand::kReloadFromServer},
+      {"Alt+Left", kLeft, kAlt, PaneCommand::kBack},
+      {"Alt+keypad Right", kKeypadRight, kAlt, PaneCommand::kForward},
+      {"browser Back key", kBrowserBack, 0, PaneCommand::kBack},
+      {"Left alone is the page's", kLeft, 0, PaneCommand::kNone},
+      {"Super+Alt+Left is the desktop's", kLeft, kAlt | kSuper, PaneCommand::kNone},
+      {"Ctrl+P", 'p', kCtrl, PaneCommand::kPrint},
+      {"Ctrl+F", 'f', kCtrl, PaneCommand::kFind},
+      {"F3", kF3, 0, PaneCommand::kFindNext},
+      {"Shift+F3", kF3, kShift, PaneCommand::kFindPrevious},
+      {"Ctrl+Shift+G", 'G', kCtrl | kShift, PaneCommand::kFindPrevious},
+      {"Ctrl+=", '=', kCtrl, PaneCommand::kZoomIn},
+      {"Ctrl+Shift++", '+', kCtrl | kShift, PaneCommand::kZoomIn},
+      {"Ctrl+keypad minus", kKeypadSubtract, kCtrl, PaneCommand::kZoomOut},
+      {"Ctrl+0", '0', kCtrl, PaneCommand::kZoomReset},
+      {"Ctrl+A is the page's", 'a', kCtrl, PaneCommand::kNone},
+      {"Escape while nothing loads is the page's", kEscape, 0, PaneCommand::kNone},
+  };
+  for (const KeyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(machine.ForKey(c.keyval, c.modifiers), c.command);
+  }
+  engine.loading = true;
+  EXPECT_EQ(machine.ForKey(kEscape, 0), PaneCommand::kStop);
+  engine.dialogShown = true;
+  EXPECT_EQ(machine.ForKey('r', kCtrl | kShift), PaneCommand::kReload);
+  engine.dialogShown = false;
+  EndedWithNotice(Ending::kCrashed);
+  EXPECT_EQ(machine.ForKey(kF5, kCtrl), PaneCommand::kReload);
+  EXPECT_EQ(machine.ForButton(kButtonBack), PaneCommand::kBack);
+  EXPECT_EQ(machine.ForButton(1), PaneCommand::kNone);
+}
+
+// A response the pane cannot show, or a page's print request, goes on only
+// after a click or key of the user's in the pane, one each, within the
+// action's lifetime.
+TEST_F(PaneRecoveryTest, SavingAndPrintingWaitForTheUsersOwnAction) {
+  EXPECT_EQ(machine.ForResponse("", true), ResponseStep::kShow);
+  EXPECT_EQ(machine.ForResponse("attachment", true), ResponseStep::kDrop);
+  machine.ForButton(1);
+  EXPECT_EQ(machine.ForResponse("", false), ResponseStep::kSave);
+  EXPECT_TRUE(machine.TakeUserAction());
+  EXPECT_FALSE(machine.TakeUserAction());
+  machine.ForKey('a', 0);
+  engine.now += PaneCore::kUserActionLifetime;
+  EXPECT_EQ(machine.ForResponse("attachment", true), ResponseStep::kDrop);
+  EXPECT_FALSE(machine.TakeUserAction());
+}
+
+// Another user's endpoint is never asked: the notice stands under its address,
+// once, and a redirect or reload there brings the notice back instead. A
+// failed load shows the pane's own page, whose Try again counts only as the
+// user's click.
+TEST_F(PaneRecoveryTest, RefusedAddressesAndOwnPagesAreSettledBeforeAnyLoad) {
+  const std::string refused = "http://127.0.0.1:8642/ticklark/quotes.asp";
+  machine.Navigate(refused);
+  EXPECT_EQ(engine.Take(), Log{"notice 5"});
+  EXPECT_EQ(machine.Notice(), PaneNotice::kRefused);
+  EXPECT_EQ(engine.ownPage.find("Try again"), std::string::npos);
+  EXPECT_EQ(machine.ForNavigation(refused, false), NavigationAnswer::kUse);
+  machine.LoadCommitted(refused);
+  EXPECT_EQ(machine.ForNavigation(refused, false), NavigationAnswer::kIgnoreAndRefuse);
+  machine.Refresh();
+  EXPECT_EQ(engine.Take(), Log{"notice 5"});
+  EXPECT_EQ(machine.ForNavigation("javascript:alert(1)", true), NavigationAnswer::kIgnore);
+
+  const std::string page = "http://127.0.0.1/quotes";
+  machine.Navigate(page);
+  EXPECT_EQ(machine.Notice(), PaneNotice::kNone);
+  EXPECT_EQ(machine.ForNavigation(page, false), NavigationAnswer::kUse);
+  EXPECT_FALSE(machine.LoadFailed({page, "g-io-error-quark", 19 /* cancelled */, "", true}));
+  EXPECT_TRUE(machine.LoadFailed({page, "g-io-error-quark", 39 /* refused */, "", true}));
+  EXPECT_EQ(engine.Take(), (Log{"load address", "problem page"}));
+  machine.LoadCommitted(page);
+  EXPECT_EQ(machine.ForNavigation(page, false), NavigationAnswer::kUse);
+  EXPECT_EQ(machine.ForNavigation(page, true), NavigationAnswer::kIgnoreAndTryAgain);
+}
+
 class PaneRecoveryWithoutNavigationBar : public PaneRecoveryTest {
  protected:
-  PaneRecoveryWithoutNavigationBar() : PaneRecoveryTest(true) {}
+  PaneRecoveryWithoutNavigationBar() : PaneRecoveryTest(PaneBar::kNone) {}
 };
 
 TEST_F(PaneRecoveryWithoutNavigationBar, ReloadsByItselfAfterACrashButNotAfterAStop) {
