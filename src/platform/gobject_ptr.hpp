@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -36,6 +37,12 @@ using GErrorPtr = CPtr<GError, g_error_free>;
 template <typename T>
 GObjectPtr<T> Adopt(T* object) {
   return GObjectPtr<T>(object);
+}
+
+// Owns a newly made object whose reference is floating (GInitiallyUnowned).
+template <typename T>
+GObjectPtr<T> Sink(T* object) {
+  return GObjectPtr<T>(static_cast<T*>(g_object_ref_sink(object)));
 }
 
 // Takes a reference of its own to an object someone else owns.
@@ -115,5 +122,45 @@ class SignalHandlers {
   gpointer m_instance;
   std::vector<gulong> m_ids;
 };
+
+// A weak reference to a GObject: Get() gives a reference of one's own while
+// the object lives, and null once it has gone.
+template <typename T>
+class WeakRef {
+ public:
+  explicit WeakRef(T* object) { g_weak_ref_init(&m_ref, object); }
+  ~WeakRef() { g_weak_ref_clear(&m_ref); }
+  WeakRef(const WeakRef&) = delete;
+  WeakRef& operator=(const WeakRef&) = delete;
+
+  GObjectPtr<T> Get() { return Adopt(static_cast<T*>(g_weak_ref_get(&m_ref))); }
+
+ private:
+  GWeakRef m_ref;
+};
+
+// Connects |callback| to |signal| of |instance| with |state| as its data,
+// which the connection owns: the state goes when the handler is disconnected,
+// at the latest when the instance is finalized.
+template <typename T>
+gulong ConnectOwning(gpointer instance, const char* signal, GCallback callback,
+                     std::unique_ptr<T> state) {
+  return g_signal_connect_data(
+      instance, signal, callback, state.release(),
+      [](gpointer data, GClosure*) { std::unique_ptr<T>{static_cast<T*>(data)}; }, GConnectFlags{});
+}
+
+// Runs |work| once from the main loop, when it is idle; the source owns it.
+inline guint RunWhenIdle(std::function<void()> work, int priority = G_PRIORITY_DEFAULT_IDLE) {
+  using Work = std::function<void()>;
+  return g_idle_add_full(
+      priority,
+      [](gpointer data) -> gboolean {
+        (*static_cast<Work*>(data))();
+        return G_SOURCE_REMOVE;
+      },
+      std::make_unique<Work>(std::move(work)).release(),
+      [](gpointer data) { std::unique_ptr<Work>{static_cast<Work*>(data)}; });
+}
 
 }  // namespace ticklark::platform

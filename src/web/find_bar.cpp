@@ -40,7 +40,8 @@ FindBar::FindBar(WebKitWebView* view, Gtk::Overlay& frame)
     : m_view(view),
       m_controller(webkit_web_view_get_find_controller(view)),
       m_frame(frame),
-      m_box(Gtk::Orientation::HORIZONTAL, 2) {
+      m_box(Gtk::Orientation::HORIZONTAL, 2),
+      m_handlers(m_controller) {
   m_box.add_css_class("osd");
   m_box.set_halign(Gtk::Align::END);
   m_box.set_valign(Gtk::Align::END);
@@ -68,20 +69,16 @@ FindBar::FindBar(WebKitWebView* view, Gtk::Overlay& frame)
       m_next.signal_clicked().connect(sigc::mem_fun(*this, &FindBar::Next)),
       m_close.signal_clicked().connect(sigc::mem_fun(*this, &FindBar::Close)),
   };
-  m_handlers = {
-      g_signal_connect(m_controller, "counted-matches", G_CALLBACK(OnCountedSignal), this),
-      g_signal_connect(m_controller, "found-text", G_CALLBACK(OnFoundSignal), this),
-      g_signal_connect(m_controller, "failed-to-find-text", G_CALLBACK(OnNotFoundSignal), this),
-  };
+  m_handlers.Connect("counted-matches", G_CALLBACK(OnCountedSignal), this);
+  m_handlers.Connect("found-text", G_CALLBACK(OnFoundSignal), this);
+  m_handlers.Connect("failed-to-find-text", G_CALLBACK(OnNotFoundSignal), this);
 }
 
 FindBar::~FindBar() {
   for (auto& connection : m_connections) {
     connection.disconnect();
   }
-  for (unsigned long handler : m_handlers) {
-    g_signal_handler_disconnect(m_controller, handler);
-  }
+  m_handlers.DisconnectAll();
   m_frame.remove_overlay(m_box);
 }
 

@@ -17,6 +17,8 @@ namespace Gtk {
 class Overlay;
 }
 
+#include "platform/gobject_ptr.hpp"
+
 namespace ticklark::web {
 
 // Find in page: a small bar over the bottom edge of a pane with the text to
@@ -68,7 +70,7 @@ class FindBar {
   Gtk::Button m_next;
   Gtk::Button m_close;
   std::vector<sigc::connection> m_connections;
-  std::vector<unsigned long> m_handlers;
+  platform::SignalHandlers m_handlers;
   unsigned m_total = 0;
   unsigned m_current = 0;  // 1-based; 0 while nothing is selected
   bool m_counted = false;

@@ -53,7 +53,8 @@ PaneBrowsing::PaneBrowsing(PaneCore& core, WebKitWebView* view, Gtk::Overlay& fr
       m_find(std::make_unique<FindBar>(view, frame)),
       m_menu(
           std::make_unique<PaneContextMenu>(view, session.DefaultBrowser(), [this] { Print(); })),
-      m_events(Gtk::EventControllerLegacy::create()) {
+      m_events(Gtk::EventControllerLegacy::create()),
+      m_handlers(view) {
   m_services.AddPane(view, *this);
 
   m_zoomIndicator.add_css_class("osd");
@@ -70,10 +71,8 @@ PaneBrowsing::PaneBrowsing(PaneCore& core, WebKitWebView* view, Gtk::Overlay& fr
       m_events->signal_event().connect(sigc::mem_fun(*this, &PaneBrowsing::on_event), false));
   m_frame.add_controller(m_events);
 
-  m_handlers = {
-      g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChangedSignal), this),
-      g_signal_connect(view, "print", G_CALLBACK(OnPrintSignal), this),
-  };
+  m_handlers.Connect("load-changed", G_CALLBACK(OnLoadChangedSignal), this);
+  m_handlers.Connect("print", G_CALLBACK(OnPrintSignal), this);
   m_zoomListener = m_services.ListenToZoom([this](const std::string& host, int percent) {
     if (ZoomStore::HostKey(host) == ZoomStore::HostKey(Host())) {
       ApplyZoom(percent);
@@ -83,9 +82,7 @@ PaneBrowsing::PaneBrowsing(PaneCore& core, WebKitWebView* view, Gtk::Overlay& fr
 
 PaneBrowsing::~PaneBrowsing() {
   m_services.StopListening(m_zoomListener);
-  for (unsigned long handler : m_handlers) {
-    g_signal_handler_disconnect(m_view, handler);
-  }
+  m_handlers.DisconnectAll();
   for (auto& connection : m_connections) {
     connection.disconnect();
   }
@@ -238,18 +235,17 @@ std::string PaneBrowsing::Host() const {
   if (!uri) {
     return {};
   }
-  GUri* parsed = g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr);
+  const platform::CPtr<GUri, g_uri_unref> parsed(g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr));
   if (!parsed) {
     return {};
   }
-  const char* scheme = g_uri_get_scheme(parsed);
-  const char* host = g_uri_get_host(parsed);
+  const char* scheme = g_uri_get_scheme(parsed.get());
+  const char* host = g_uri_get_host(parsed.get());
   std::string result;
   if (scheme && host &&
       (g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0)) {
     result = host;
   }
-  g_uri_unref(parsed);
   return result;
 }
 

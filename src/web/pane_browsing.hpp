@@ -10,6 +10,7 @@
 #include <gtkmm/label.h>
 #include <sigc++/connection.h>
 
+#include "platform/gobject_ptr.hpp"
 #include "web/pane_downloads.hpp"
 
 typedef struct _WebKitWebView WebKitWebView;
@@ -91,7 +92,7 @@ class PaneBrowsing final : public DownloadingPane {
   std::unique_ptr<PaneContextMenu> m_menu;
   Glib::RefPtr<Gtk::EventControllerLegacy> m_events;
   Gtk::Label m_zoomIndicator;
-  std::vector<unsigned long> m_handlers;
+  platform::SignalHandlers m_handlers;
   std::vector<sigc::connection> m_connections;
   sigc::connection m_hideZoom;
   std::size_t m_zoomListener = 0;

@@ -55,23 +55,16 @@ PaneContextMenu::PaneContextMenu(WebKitWebView* view, platform::DefaultBrowser& 
       m_print(std::move(print)),
       m_openLink(g_simple_action_new(kOpenLink, nullptr)),
       m_openPage(g_simple_action_new(kOpenPage, nullptr)),
-      m_printPage(g_simple_action_new(kPrint, nullptr)) {
-  m_menuHandler = g_signal_connect(view, "context-menu", G_CALLBACK(OnContextMenuSignal), this);
-  GSimpleAction* actions[] = {m_openLink, m_openPage, m_printPage};
-  for (int i = 0; i < 3; ++i) {
-    m_actionHandlers[i] =
-        g_signal_connect(actions[i], "activate", G_CALLBACK(OnActivateSignal), this);
+      m_printPage(g_simple_action_new(kPrint, nullptr)),
+      m_viewHandlers(view) {
+  m_viewHandlers.Connect("context-menu", G_CALLBACK(OnContextMenuSignal), this);
+  for (GSimpleAction* action : {m_openLink.get(), m_openPage.get(), m_printPage.get()}) {
+    m_actionHandlers.push_back(std::make_unique<platform::SignalHandlers>(action));
+    m_actionHandlers.back()->Connect("activate", G_CALLBACK(OnActivateSignal), this);
   }
 }
 
-PaneContextMenu::~PaneContextMenu() {
-  g_signal_handler_disconnect(m_view, m_menuHandler);
-  GSimpleAction* actions[] = {m_openLink, m_openPage, m_printPage};
-  for (int i = 0; i < 3; ++i) {
-    g_signal_handler_disconnect(actions[i], m_actionHandlers[i]);
-    g_object_unref(actions[i]);
-  }
-}
+PaneContextMenu::~PaneContextMenu() = default;
 
 void PaneContextMenu::OnContextMenu(WebKitContextMenu* menu, WebKitHitTestResult* hit) {
   m_link.clear();
@@ -104,7 +97,7 @@ void PaneContextMenu::OnContextMenu(WebKitContextMenu* menu, WebKitHitTestResult
   }
   if (!m_link.empty()) {
     WebKitContextMenuItem* openLink = webkit_context_menu_item_new_from_gaction(
-        G_ACTION(m_openLink), "Open Link in _Browser", nullptr);
+        G_ACTION(m_openLink.get()), "Open Link in _Browser", nullptr);
     if (linkPosition < 0) {
       webkit_context_menu_prepend(menu, openLink);
     } else {
@@ -117,24 +110,25 @@ void PaneContextMenu::OnContextMenu(WebKitContextMenu* menu, WebKitHitTestResult
   }
   const char* page = webkit_web_view_get_uri(m_view);
   if (page && platform::IsWebAddress(page)) {
-    webkit_context_menu_append(menu, webkit_context_menu_item_new_from_gaction(
-                                         G_ACTION(m_openPage), "Open _Page in Browser", nullptr));
+    webkit_context_menu_append(
+        menu, webkit_context_menu_item_new_from_gaction(G_ACTION(m_openPage.get()),
+                                                        "Open _Page in Browser", nullptr));
   }
-  webkit_context_menu_append(
-      menu, webkit_context_menu_item_new_from_gaction(G_ACTION(m_printPage), "_Print...", nullptr));
+  webkit_context_menu_append(menu, webkit_context_menu_item_new_from_gaction(
+                                       G_ACTION(m_printPage.get()), "_Print...", nullptr));
 }
 
 void PaneContextMenu::OnAction(GSimpleAction* action) {
-  if (action == m_openLink) {
+  if (action == m_openLink.get()) {
     if (!m_link.empty()) {
       m_browser.Open(m_link);
     }
-  } else if (action == m_openPage) {
+  } else if (action == m_openPage.get()) {
     const char* page = webkit_web_view_get_uri(m_view);
     if (page && platform::IsWebAddress(page)) {
       m_browser.Open(page);
     }
-  } else if (action == m_printPage && m_print) {
+  } else if (action == m_printPage.get() && m_print) {
     m_print();
   }
 }

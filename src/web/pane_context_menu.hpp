@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <memory>
+#include <vector>
+
+#include "platform/gobject_ptr.hpp"
+
 #include <functional>
 #include <string>
 
@@ -42,11 +47,12 @@ class PaneContextMenu {
   WebKitWebView* m_view;
   platform::DefaultBrowser& m_browser;
   std::function<void()> m_print;
-  GSimpleAction* m_openLink;
-  GSimpleAction* m_openPage;
-  GSimpleAction* m_printPage;
-  unsigned long m_menuHandler = 0;
-  unsigned long m_actionHandlers[3] = {};
+  platform::GObjectPtr<GSimpleAction> m_openLink;
+  platform::GObjectPtr<GSimpleAction> m_openPage;
+  platform::GObjectPtr<GSimpleAction> m_printPage;
+  // Go before the actions and the view they are connected to.
+  platform::SignalHandlers m_viewHandlers;
+  std::vector<std::unique_ptr<platform::SignalHandlers>> m_actionHandlers;
   // The link under the pointer when the menu opened.
   std::string m_link;
 };

@@ -8,6 +8,8 @@
 #include <gtk/gtkunixprint.h>
 #include <gtkmm/window.h>
 
+#include "platform/gobject_ptr.hpp"
+
 namespace ticklark::web {
 
 namespace {
@@ -28,11 +30,9 @@ void OnSaveDialogResponse(GtkDialog* dialog, int response, gpointer data) {
   }
   try {
     if (response == GTK_RESPONSE_ACCEPT) {
-      GFile* file = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog));
-      char* path = file ? g_file_get_path(file) : nullptr;
-      const std::string chosen = path ? path : "";
-      g_free(path);
-      g_clear_object(&file);
+      const auto file = platform::Adopt(gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog)));
+      const platform::GCharPtr path(file ? g_file_get_path(file.get()) : nullptr);
+      const std::string chosen = path ? path.get() : "";
       if (chosen.empty()) {
         return;
       }
@@ -54,7 +54,7 @@ void OnSaveDialogResponse(GtkDialog* dialog, int response, gpointer data) {
 
 // Gone unanswered (its window closed under it): a cancel.
 void OnSaveDialogDestroyed(GtkWidget*, gpointer data) {
-  std::unique_ptr<SaveDialog> state(static_cast<SaveDialog*>(data));
+  auto* state = static_cast<SaveDialog*>(data);
   if (!state->answered) {
     state->answered = true;
     try {
@@ -75,12 +75,12 @@ void GtkPaneDesktop::ChooseSaveFile(SaveRequest request) {
   gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
   auto* chooser = GTK_FILE_CHOOSER(dialog);
-  GFile* folder = g_file_new_for_path(request.folder.c_str());
-  gtk_file_chooser_set_current_folder(chooser, folder, nullptr);
-  g_object_unref(folder);
+  const auto folder = platform::Adopt(g_file_new_for_path(request.folder.c_str()));
+  gtk_file_chooser_set_current_folder(chooser, folder.get(), nullptr);
   gtk_file_chooser_set_current_name(chooser, request.name.c_str());
 
-  auto* state = new SaveDialog{std::move(request)};
+  auto owned = std::make_unique<SaveDialog>(SaveDialog{std::move(request)});
+  SaveDialog* state = owned.get();
   state->problem = gtk_label_new(nullptr);
   gtk_widget_add_css_class(state->problem, "error");
   gtk_label_set_wrap(GTK_LABEL(state->problem), TRUE);
@@ -90,8 +90,9 @@ void GtkPaneDesktop::ChooseSaveFile(SaveRequest request) {
   gtk_widget_set_margin_top(state->problem, 6);
   gtk_widget_set_visible(state->problem, FALSE);
   gtk_box_append(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), state->problem);
-  g_signal_connect(dialog, "response", G_CALLBACK(OnSaveDialogResponse), state);
   g_signal_connect(dialog, "destroy", G_CALLBACK(OnSaveDialogDestroyed), state);
+  // The dialog keeps the state until it is finalized.
+  platform::ConnectOwning(dialog, "response", G_CALLBACK(OnSaveDialogResponse), std::move(owned));
   gtk_window_present(GTK_WINDOW(dialog));
 }
 
@@ -109,24 +110,19 @@ void OnPrintDialogResponse(GtkDialog* dialog, int response, gpointer data) {
   if (!state->answered && response == GTK_RESPONSE_OK) {
     state->answered = true;
     auto* print = GTK_PRINT_UNIX_DIALOG(dialog);
-    GtkPrintSettings* settings = gtk_print_unix_dialog_get_settings(print);
+    const auto settings = platform::Adopt(gtk_print_unix_dialog_get_settings(print));
     if (GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(print)) {
-      gtk_print_settings_set_printer(settings, gtk_printer_get_name(printer));
+      gtk_print_settings_set_printer(settings.get(), gtk_printer_get_name(printer));
     }
     try {
-      state->request.print(settings, gtk_print_unix_dialog_get_page_setup(print));
+      state->request.print(settings.get(), gtk_print_unix_dialog_get_page_setup(print));
     } catch (...) {
       g_warning("Print dialog: the page could not be handed to the printer");
     }
-    g_object_unref(settings);
   }
   state->answered = true;
   // Safe also where GTK destroys the dialog itself (Escape, close button).
   gtk_window_destroy(GTK_WINDOW(dialog));
-}
-
-void OnPrintDialogDestroyed(GtkWidget*, gpointer data) {
-  delete static_cast<PrintDialog*>(data);
 }
 
 }  // namespace
@@ -151,9 +147,9 @@ void GtkPaneDesktop::ChoosePrintSettings(PrintRequest request) {
   if (request.setup) {
     gtk_print_unix_dialog_set_page_setup(print, request.setup);
   }
-  auto* state = new PrintDialog{std::move(request)};
-  g_signal_connect(dialog, "response", G_CALLBACK(OnPrintDialogResponse), state);
-  g_signal_connect(dialog, "destroy", G_CALLBACK(OnPrintDialogDestroyed), state);
+  // The dialog keeps the state until it is finalized.
+  platform::ConnectOwning(dialog, "response", G_CALLBACK(OnPrintDialogResponse),
+                          std::make_unique<PrintDialog>(PrintDialog{std::move(request)}));
   gtk_window_present(GTK_WINDOW(dialog));
 }
 
@@ -163,12 +159,11 @@ void GtkPaneDesktop::Notify(const std::string& title, const std::string& body) {
     g_message("%s: %s", title.c_str(), body.c_str());
     return;
   }
-  GNotification* notification = g_notification_new(title.c_str());
-  g_notification_set_body(notification, body.c_str());
+  const auto notification = platform::Adopt(g_notification_new(title.c_str()));
+  g_notification_set_body(notification.get(), body.c_str());
   // Each its own, so that one download's news never replaces another's.
   const std::string id = "pane-" + std::to_string(++m_notifications);
-  g_application_send_notification(application, id.c_str(), notification);
-  g_object_unref(notification);
+  g_application_send_notification(application, id.c_str(), notification.get());
 }
 
 }  // namespace ticklark::web

@@ -26,11 +26,11 @@ namespace fs = std::filesystem;
 struct Downloads::Job {
   Downloads* owner = nullptr;
   std::uint64_t id = 0;
-  WebKitDownload* download = nullptr;
-  std::vector<gulong> handlers;
-  std::string name;  // as proposed
-  fs::path target;   // the name the user chose
-  fs::path part;     // where the data goes until complete
+  platform::GObjectPtr<WebKitDownload> download;
+  std::unique_ptr<platform::SignalHandlers> handlers;  // goes before the download
+  std::string name;                                    // as proposed
+  fs::path target;                                     // the name the user chose
+  fs::path part;                                       // where the data goes until complete
   bool replaceAgreed = false;
   bool failed = false;
   bool cancelledByUser = false;
@@ -96,18 +96,13 @@ Downloads::Downloads(DownloadHost& host)
 
 Downloads::~Downloads() {
   *m_self = nullptr;
-  if (m_removal != 0) {
-    g_source_remove(m_removal);
-  }
+  m_removal.Reset();
   for (auto& [id, job] : m_jobs) {
-    for (gulong handler : job->handlers) {
-      g_signal_handler_disconnect(job->download, handler);
-    }
+    job->handlers.reset();
     if (!job->dropped) {
-      webkit_download_cancel(job->download);
+      webkit_download_cancel(job->download.get());
       RemoveFile(job->part);
     }
-    g_object_unref(job->download);
   }
 }
 
@@ -133,13 +128,11 @@ bool Downloads::Start(WebKitDownload* download) {
   auto job = std::make_unique<Job>();
   job->owner = this;
   job->id = m_nextId++;
-  job->download = WEBKIT_DOWNLOAD(g_object_ref(download));
-  job->handlers = {
-      g_signal_connect(download, "decide-destination", G_CALLBACK(OnDecideDestinationSignal),
-                       job.get()),
-      g_signal_connect(download, "failed", G_CALLBACK(OnFailedSignal), job.get()),
-      g_signal_connect(download, "finished", G_CALLBACK(OnFinishedSignal), job.get()),
-  };
+  job->download = platform::Share(download);
+  job->handlers = std::make_unique<platform::SignalHandlers>(download);
+  job->handlers->Connect("decide-destination", G_CALLBACK(OnDecideDestinationSignal), job.get());
+  job->handlers->Connect("failed", G_CALLBACK(OnFailedSignal), job.get());
+  job->handlers->Connect("finished", G_CALLBACK(OnFinishedSignal), job.get());
   m_jobs.emplace(job->id, std::move(job));
   return true;
 }
@@ -149,7 +142,8 @@ bool Downloads::Start(WebKitDownload* download) {
 bool Downloads::OnDecideDestination(Job& job, const char* suggestedName) {
   job.name = SafeFileName(suggestedName ? suggestedName : "");
   Gtk::Window* parent = nullptr;
-  if (DownloadingPane* pane = m_host.PaneShowing(webkit_download_get_web_view(job.download))) {
+  if (DownloadingPane* pane =
+          m_host.PaneShowing(webkit_download_get_web_view(job.download.get()))) {
     parent = pane->Window();
   }
   const std::weak_ptr<Downloads*> self = m_self;
@@ -211,8 +205,8 @@ std::string Downloads::Reserve(std::uint64_t id, const std::string& path) {
   job.part = part;
   job.replaceAgreed = Exists(target);
   // The engine writes over the empty file made for it.
-  webkit_download_set_allow_overwrite(job.download, TRUE);
-  webkit_download_set_destination(job.download, job.part.c_str());
+  webkit_download_set_allow_overwrite(job.download.get(), TRUE);
+  webkit_download_set_destination(job.download.get(), job.part.c_str());
   return {};
 }
 
@@ -222,7 +216,7 @@ void Downloads::CancelByUser(std::uint64_t id) {
     return;
   }
   it->second->cancelledByUser = true;
-  webkit_download_cancel(it->second->download);
+  webkit_download_cancel(it->second->download.get());
 }
 
 void Downloads::OnFailed(Job& job, const GError* error) {
@@ -278,28 +272,25 @@ void Downloads::Drop(Job& job) {
     return;
   }
   job.dropped = true;
-  if (m_removal == 0) {
-    m_removal = g_idle_add(
+  if (!m_removal.Active()) {
+    m_removal.Reset(g_idle_add(
         [](gpointer self) -> gboolean {
-          Guarded("removal", [&] { static_cast<Downloads*>(self)->RemoveDropped(); });
+          auto* downloads = static_cast<Downloads*>(self);
+          downloads->m_removal.Forget();  // this source ends when the callback returns
+          Guarded("removal", [&] { downloads->RemoveDropped(); });
           return G_SOURCE_REMOVE;
         },
-        this);
+        this));
   }
 }
 
 void Downloads::RemoveDropped() {
-  m_removal = 0;
   for (auto it = m_jobs.begin(); it != m_jobs.end();) {
     Job& job = *it->second;
     if (!job.dropped) {
       ++it;
       continue;
     }
-    for (gulong handler : job.handlers) {
-      g_signal_handler_disconnect(job.download, handler);
-    }
-    g_object_unref(job.download);
     it = m_jobs.erase(it);
   }
 }

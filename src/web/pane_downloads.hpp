@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/gobject_ptr.hpp"
+
 typedef struct _WebKitDownload WebKitDownload;
 typedef struct _GError GError;
 typedef struct _WebKitWebView WebKitWebView;
@@ -86,7 +88,7 @@ class Downloads {
   DownloadHost& m_host;
   std::map<std::uint64_t, std::unique_ptr<Job>> m_jobs;
   std::uint64_t m_nextId = 1;
-  unsigned m_removal = 0;
+  platform::SourceId m_removal;
   // Dialogs may answer after the downloads are gone; they hold this weakly.
   std::shared_ptr<Downloads*> m_self;
 };

@@ -6,53 +6,38 @@
 
 #include <webkit/webkit.h>
 
+#include "platform/gobject_ptr.hpp"
+#include "web/guarded.hpp"
 #include "web/pane_services.hpp"
 
 namespace ticklark::web {
 
 namespace {
 
-// One print operation, from the engine's start to its last word about it.
+// One print operation, from the engine's start to its last word about it. Its
+// "finished" handler owns it, and it holds the operation until then.
 struct PrintJob {
-  WebKitPrintOperation* operation = nullptr;
+  platform::GObjectPtr<WebKitPrintOperation> operation;
   PaneServices* services = nullptr;
-  gulong failed = 0;
-  gulong finished = 0;
 };
 
 void OnPrintFailed(WebKitPrintOperation*, GError* error, gpointer data) {
   auto* job = static_cast<PrintJob*>(data);
-  try {
+  Guarded("print failed", [&] {
     job->services->Desktop().Notify("Printing failed",
                                     std::string("The page could not be printed: ") +
                                         (error ? error->message : "unknown error") + ".");
-  } catch (...) {
-    g_warning("Printing: the failure could not be announced");
-  }
+  });
 }
 
+// The operation is let go from the main loop, not inside its own signal; with
+// it go its handlers and the job.
 void OnPrintFinished(WebKitPrintOperation*, gpointer data) {
-  // Not inside the operation's own signal.
-  g_idle_add(
-      [](gpointer done) -> gboolean {
-        auto* job = static_cast<PrintJob*>(done);
-        g_signal_handler_disconnect(job->operation, job->failed);
-        g_signal_handler_disconnect(job->operation, job->finished);
-        g_object_unref(job->operation);
-        delete job;
-        return G_SOURCE_REMOVE;
-      },
-      data);
+  auto* job = static_cast<PrintJob*>(data);
+  auto operation =
+      std::make_shared<platform::GObjectPtr<WebKitPrintOperation>>(std::move(job->operation));
+  platform::RunWhenIdle([operation] { operation->reset(); });
 }
-
-// The view, if it is still there when the user has chosen.
-struct WeakView {
-  explicit WeakView(WebKitWebView* view) { g_weak_ref_init(&ref, view); }
-  ~WeakView() { g_weak_ref_clear(&ref); }
-  WeakView(const WeakView&) = delete;
-  WeakView& operator=(const WeakView&) = delete;
-  GWeakRef ref;
-};
 
 }  // namespace
 
@@ -61,24 +46,26 @@ void PrintPage(WebKitWebView* view, Gtk::Window* parent, PaneServices& services)
   request.parent = parent;
   request.settings = services.PrintSettings();
   request.setup = services.PageSetup();
-  auto weak = std::make_shared<WeakView>(view);
+  auto weak = std::make_shared<platform::WeakRef<WebKitWebView>>(view);
   request.print = [weak, &services](GtkPrintSettings* settings, GtkPageSetup* setup) {
-    auto* shown = static_cast<WebKitWebView*>(g_weak_ref_get(&weak->ref));
+    const auto shown = weak->Get();
     if (!shown) {
       return;  // the pane went while the dialog was open
     }
-    auto* job = new PrintJob{webkit_print_operation_new(shown), &services, 0, 0};
-    g_object_unref(shown);
+    auto job = std::make_unique<PrintJob>();
+    job->operation = platform::Adopt(webkit_print_operation_new(shown.get()));
+    job->services = &services;
+    WebKitPrintOperation* operation = job->operation.get();
     if (settings) {
-      webkit_print_operation_set_print_settings(job->operation, settings);
+      webkit_print_operation_set_print_settings(operation, settings);
     }
     if (setup) {
-      webkit_print_operation_set_page_setup(job->operation, setup);
+      webkit_print_operation_set_page_setup(operation, setup);
     }
     services.KeepPrintSettings(settings, setup);
-    job->failed = g_signal_connect(job->operation, "failed", G_CALLBACK(OnPrintFailed), job);
-    job->finished = g_signal_connect(job->operation, "finished", G_CALLBACK(OnPrintFinished), job);
-    webkit_print_operation_print(job->operation);
+    g_signal_connect(operation, "failed", G_CALLBACK(OnPrintFailed), job.get());
+    platform::ConnectOwning(operation, "finished", G_CALLBACK(OnPrintFinished), std::move(job));
+    webkit_print_operation_print(operation);
   };
   services.Desktop().ChoosePrintSettings(std::move(request));
 }

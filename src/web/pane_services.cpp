@@ -20,8 +20,6 @@ PaneServices::PaneServices(std::filesystem::path zoomFile)
 
 PaneServices::~PaneServices() {
   m_downloads.reset();
-  g_clear_object(&m_printSettings);
-  g_clear_object(&m_pageSetup);
 }
 
 DownloadingPane* PaneServices::PaneShowing(WebKitWebView* view) {
@@ -61,14 +59,10 @@ void PaneServices::UseZoomFile(std::filesystem::path file) {
 
 void PaneServices::KeepPrintSettings(GtkPrintSettings* settings, GtkPageSetup* setup) {
   if (settings) {
-    g_object_ref(settings);
-    g_clear_object(&m_printSettings);
-    m_printSettings = settings;
+    m_printSettings = platform::Share(settings);
   }
   if (setup) {
-    g_object_ref(setup);
-    g_clear_object(&m_pageSetup);
-    m_pageSetup = setup;
+    m_pageSetup = platform::Share(setup);
   }
 }
 

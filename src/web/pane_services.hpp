@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/gobject_ptr.hpp"
 #include "web/pane_desktop.hpp"
 #include "web/pane_downloads.hpp"
 #include "web/zoom_store.hpp"
@@ -48,8 +49,8 @@ class PaneServices final : public DownloadHost {
   DownloadingPane* PaneShowing(WebKitWebView* view) override;
 
   // The printer and page settings last printed with in this run, or null.
-  GtkPrintSettings* PrintSettings() const { return m_printSettings; }
-  GtkPageSetup* PageSetup() const { return m_pageSetup; }
+  GtkPrintSettings* PrintSettings() const { return m_printSettings.get(); }
+  GtkPageSetup* PageSetup() const { return m_pageSetup.get(); }
   void KeepPrintSettings(GtkPrintSettings* settings, GtkPageSetup* setup);
 
  private:
@@ -60,8 +61,8 @@ class PaneServices final : public DownloadHost {
   PaneDesktop* m_desktop = nullptr;
   std::map<WebKitWebView*, DownloadingPane*> m_panes;
   std::unique_ptr<Downloads> m_downloads;
-  GtkPrintSettings* m_printSettings = nullptr;
-  GtkPageSetup* m_pageSetup = nullptr;
+  platform::GObjectPtr<GtkPrintSettings> m_printSettings;
+  platform::GObjectPtr<GtkPageSetup> m_pageSetup;
 };
 
 }  // namespace ticklark::web

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "web/pane_visibility.hpp"
 
+#include <memory>
+
 #include <gtk/gtk.h>
 
 #include "platform/x11_window_visibility.hpp"
@@ -15,19 +17,6 @@ void OnRealizeSignal(GtkWidget*, gpointer self) {
 
 void OnUnrealizeSignal(GtkWidget*, gpointer self) {
   static_cast<PaneVisibility*>(self)->Leave();
-}
-
-gboolean ShowLater(gpointer view) {
-  if (gpointer held = g_weak_ref_get(static_cast<GWeakRef*>(view))) {
-    gtk_widget_set_child_visible(GTK_WIDGET(held), TRUE);
-    g_object_unref(held);
-  }
-  return G_SOURCE_REMOVE;
-}
-
-void ForgetView(gpointer view) {
-  g_weak_ref_clear(static_cast<GWeakRef*>(view));
-  delete static_cast<GWeakRef*>(view);
 }
 
 }  // namespace
@@ -82,9 +71,14 @@ void PaneVisibility::Leave() {
   m_watch.reset();
   m_hadFocus = false;
   if (!gtk_widget_get_child_visible(m_view)) {
-    auto* view = new GWeakRef;
-    g_weak_ref_init(view, m_view);
-    g_idle_add_full(G_PRIORITY_HIGH_IDLE, ShowLater, view, ForgetView);
+    auto view = std::make_shared<platform::WeakRef<GtkWidget>>(m_view);
+    platform::RunWhenIdle(
+        [view] {
+          if (const auto held = view->Get()) {
+            gtk_widget_set_child_visible(held.get(), TRUE);
+          }
+        },
+        G_PRIORITY_HIGH_IDLE);
   }
 }
 

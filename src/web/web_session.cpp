@@ -95,15 +95,15 @@ platform::GObjectPtr<WebKitSettings> NewSettings() {
 }
 
 void KeepNavigationsInTheirProcess(WebKitSettings* settings) {
-  WebKitFeatureList* features = webkit_settings_get_all_features();
-  for (gsize i = 0; i < webkit_feature_list_get_length(features); ++i) {
-    WebKitFeature* feature = webkit_feature_list_get(features, i);
+  const platform::CPtr<WebKitFeatureList, webkit_feature_list_unref> features(
+      webkit_settings_get_all_features());
+  for (gsize i = 0; i < webkit_feature_list_get_length(features.get()); ++i) {
+    WebKitFeature* feature = webkit_feature_list_get(features.get(), i);
     if (g_strcmp0(webkit_feature_get_identifier(feature), "ProcessSwapOnCrossSiteNavigation") ==
         0) {
       webkit_settings_set_feature_enabled(settings, feature, FALSE);
     }
   }
-  webkit_feature_list_unref(features);
 }
 
 using HostAndPort = WebSession::RefusedAddress;
@@ -196,7 +196,7 @@ platform::GObjectPtr<WebKitWebView> WebSession::MakeView(WebKitWebView* related)
         g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", m_context.get(), "network-session",
                      m_networkSession.get(), "settings", m_settings.get(), nullptr));
   }
-  auto view = platform::Adopt(WEBKIT_WEB_VIEW(g_object_ref_sink(object)));
+  auto view = platform::Sink(WEBKIT_WEB_VIEW(object));
   if (!m_navigationsStayInTheirProcess) {
     // A page that goes to another site stays in its web process, as the
     // panes of one window share theirs from the start. Left to the engine, a
