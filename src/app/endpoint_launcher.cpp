@@ -24,6 +24,7 @@
 
 #include "endpoint/printable_text.hpp"
 #include "platform/listening_sockets.hpp"
+#include "platform/web_address.hpp"
 #include "web/destinations.hpp"
 
 extern char** environ;
@@ -164,15 +165,7 @@ std::string DescribeStatus(int status) {
 }  // namespace
 
 bool EndpointAddress::IsLoopback() const {
-  if (g_ascii_strcasecmp(host.c_str(), "localhost") == 0) {
-    return true;
-  }
-  GInetAddress* address = g_inet_address_new_from_string(host.c_str());
-  const bool loopback = address && g_inet_address_get_is_loopback(address);
-  if (address) {
-    g_object_unref(address);
-  }
-  return loopback;
+  return platform::IsLoopbackHost(host);
 }
 
 std::string EndpointAddress::ListenText() const {
@@ -184,29 +177,11 @@ std::string EndpointAddress::ListenText() const {
 }
 
 std::optional<EndpointAddress> ParseEndpointBase(std::string_view base) {
-  const std::string text(base);
-  GUri* uri = g_uri_parse(text.c_str(), G_URI_FLAGS_NONE, nullptr);
-  if (!uri) {
+  const auto parts = platform::ParseEndpointBase(base);
+  if (!parts) {
     return std::nullopt;
   }
-  EndpointAddress address;
-  address.scheme = g_uri_get_scheme(uri) ? g_uri_get_scheme(uri) : "";
-  address.host = g_uri_get_host(uri) ? g_uri_get_host(uri) : "";
-  const std::string path = g_uri_get_path(uri) ? g_uri_get_path(uri) : "";
-  const int port = g_uri_get_port(uri);
-  const bool plain = !g_uri_get_userinfo(uri) && !g_uri_get_query(uri) &&
-                     !g_uri_get_fragment(uri) && (path.empty() || path == "/");
-  g_uri_unref(uri);
-  for (char& c : address.scheme) {
-    c = g_ascii_tolower(c);
-  }
-  const bool web = address.scheme == "http" || address.scheme == "https";
-  if (!web || address.host.empty() || !plain || port == 0 || port > 65535 ||
-      text.find_first_of(" \t\r\n") != std::string::npos) {
-    return std::nullopt;
-  }
-  address.port = port > 0 ? static_cast<unsigned>(port) : (address.scheme == "https" ? 443u : 80u);
-  return address;
+  return EndpointAddress{parts->scheme, parts->host, static_cast<unsigned>(parts->port)};
 }
 
 std::string FindEndpointExecutable(const std::string& programPath, std::string& lookedAt) {
@@ -603,17 +578,12 @@ bool EndpointOwnerCheck::MayLoad(const char* address) {
   if (!endpoint || outcome == EndpointOutcome::kNotLoopback) {
     return true;  // another machine's endpoint: not a question of local users
   }
-  GUri* uri = g_uri_parse(address, G_URI_FLAGS_NONE, nullptr);
-  if (!uri) {
+  const auto parts = address ? platform::SplitAddress(address) : std::nullopt;
+  if (!parts) {
     return true;
   }
-  const char* scheme = g_uri_get_scheme(uri);
-  const std::string host = g_uri_get_host(uri) ? g_uri_get_host(uri) : "";
-  const bool https = scheme && g_ascii_strcasecmp(scheme, "https") == 0;
-  const bool web = scheme && (https || g_ascii_strcasecmp(scheme, "http") == 0);
-  const int port = g_uri_get_port(uri) > 0 ? g_uri_get_port(uri) : (https ? 443 : 80);
-  g_uri_unref(uri);
-  const EndpointAddress asked{scheme ? scheme : "", host, static_cast<unsigned>(port)};
+  const bool web = parts->scheme == "http" || parts->scheme == "https";
+  const EndpointAddress asked{parts->scheme, parts->host, static_cast<unsigned>(parts->port)};
   if (!web || asked.port != endpoint->port || !asked.IsLoopback()) {
     return true;  // not on the endpoint's port of this machine
   }

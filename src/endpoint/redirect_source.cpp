@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "endpoint/redirect_source.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <utility>
+
+#include "platform/small_file.hpp"
 
 namespace ticklark::endpoint {
 
@@ -44,40 +42,27 @@ struct TableFile {
 };
 
 TableFile ReadTableFile(const std::string& path) {
+  platform::SmallFile read = platform::ReadSmallFile(path, kMaxTableBytes);
   TableFile file;
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    file.missing = errno == ENOENT;
-    file.error = g_strerror(errno);
-    return file;
-  }
-  struct stat status{};
-  if (fstat(fd, &status) != 0) {
-    file.error = g_strerror(errno);
-  } else if (!S_ISREG(status.st_mode)) {
-    file.error = "not a regular file but " + FileKind(status.st_mode) +
-                 "; a table is read from a regular file only";
-  } else if (static_cast<std::uintmax_t>(status.st_size) > kMaxTableBytes) {
-    file.error = "larger than 1 MiB, too large for a table";
-  }
-  // Read to one byte past the limit: the file may have grown since fstat().
-  char buffer[16384];
-  while (!file.error) {
-    const ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got < 0) {
-      file.error = g_strerror(errno);
-    } else if (got == 0) {
+  switch (read.result) {
+    case platform::FileRead::kRead:
+      file.text = std::move(read.text);
       break;
-    } else if (file.text.size() + static_cast<std::size_t>(got) > kMaxTableBytes) {
+    case platform::FileRead::kMissing:
+      file.missing = true;
+      file.error = g_strerror(read.error);
+      break;
+    case platform::FileRead::kFailed:
+      file.error = g_strerror(read.error);
+      break;
+    case platform::FileRead::kNotRegular:
+      file.error = "not a regular file but " + FileKind(read.type) +
+                   "; a table is read from a regular file only";
+      break;
+    case platform::FileRead::kTooLarge:
       file.error = "larger than 1 MiB, too large for a table";
-    } else {
-      file.text.append(buffer, static_cast<std::size_t>(got));
-    }
+      break;
   }
-  close(fd);
   return file;
 }
 

@@ -4,13 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "endpoint/paths.hpp"
+
 namespace ticklark::endpoint {
 
 class RedirectTable;
-
-inline constexpr std::string_view kRedirectPrefix = "/ticklark/viewext/redirect/";
-inline constexpr std::string_view kRedirectSuffix = ".asp";
-inline constexpr std::string_view kAdFramePath = "/ticklark/viewext/ticklark_ad_frame.asp";
 
 // What the endpoint answers to one request.
 struct Response {

@@ -4,6 +4,7 @@
 #include <gio/gio.h>
 
 #include "platform/gobject_ptr.hpp"
+#include "platform/web_address.hpp"
 
 namespace ticklark::platform {
 
@@ -18,19 +19,6 @@ void OnLaunched(GObject*, GAsyncResult* result, gpointer) {
 }
 
 }  // namespace
-
-bool IsWebAddress(std::string_view address) {
-  const std::string text(address);
-  const CPtr<GUri, g_uri_unref> uri(g_uri_parse(text.c_str(), G_URI_FLAGS_NONE, nullptr));
-  if (!uri) {
-    return false;
-  }
-  const char* scheme = g_uri_get_scheme(uri.get());
-  const char* host = g_uri_get_host(uri.get());
-  return scheme &&
-         (g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0) &&
-         host && *host;
-}
 
 bool DesktopDefaultBrowser::Open(const std::string& address) {
   if (!IsWebAddress(address)) {

@@ -4,11 +4,9 @@
 #include <string>
 #include <string_view>
 
-namespace ticklark::platform {
+#include "platform/web_address.hpp"
 
-// True for an absolute http or https address with a host; the only kind of
-// address the program ever hands to another program.
-bool IsWebAddress(std::string_view address);
+namespace ticklark::platform {
 
 // Opens a web address in the desktop's default web browser.
 class DefaultBrowser {

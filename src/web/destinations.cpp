@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "web/destinations.hpp"
 
+#include <algorithm>
+
 namespace ticklark::web {
 
 namespace {
@@ -29,6 +31,10 @@ constexpr std::array<Entry, kDestinationCount> kEntries = {{
     {"cnbchome", kCnbcHomeAddress, false},
     {"cnnfnhome", kCnnfnHomeAddress, false},
 }};
+
+static_assert(std::all_of(kEntries.begin(), kEntries.end(),
+                          [](const Entry& entry) { return !entry.location.empty(); }),
+              "every endpoint page has a path");
 
 const Entry& EntryOf(Destination key) {
   return kEntries.at(static_cast<std::size_t>(key));

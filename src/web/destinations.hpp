@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "endpoint/paths.hpp"
 #include "ticklark/version.hpp"
 
 namespace ticklark::web {
@@ -40,19 +41,18 @@ inline constexpr std::array<Destination, kDestinationCount> kAllDestinations = {
 
 // Paths on the program's own web endpoint. The endpoint forwards each redirect
 // page to an outside page, so the program never holds those addresses itself.
-inline constexpr std::string_view kRedirectFolder = "/ticklark/viewext/redirect/";
-inline constexpr std::string_view kIslandJavaPath = "/ticklark/viewext/redirect/islandjava.asp";
-inline constexpr std::string_view kIslandHtmlPath = "/ticklark/viewext/redirect/islandhtml.asp";
-inline constexpr std::string_view kQuickenNewsPath = "/ticklark/viewext/redirect/quickennews.asp";
-inline constexpr std::string_view kAdFramePath = "/ticklark/viewext/ticklark_ad_frame.asp";
-inline constexpr std::string_view kNasdaqHeatmapPath = "/ticklark/viewext/redirect/nasdaqhm.asp";
-inline constexpr std::string_view kNasdaqCalendarPath = "/ticklark/viewext/redirect/nasdaqcal.asp";
-inline constexpr std::string_view kNasdaqGlobalPath = "/ticklark/viewext/redirect/nasdaqglobal.asp";
-inline constexpr std::string_view kNasdaqTickerPath = "/ticklark/viewext/redirect/nasdaqticker.asp";
-inline constexpr std::string_view kNasdaqEventPath = "/ticklark/viewext/redirect/nasdaqevent.asp";
-inline constexpr std::string_view kEarningsWhispersPath =
-    "/ticklark/viewext/redirect/earningswhisp.asp";
-inline constexpr std::string_view kRedHerringIpoPath = "/ticklark/viewext/redirect/rhipo.asp";
+inline constexpr std::string_view kRedirectFolder = endpoint::kRedirectPrefix;
+inline constexpr std::string_view kIslandJavaPath = endpoint::RedirectPathOf("islandjava");
+inline constexpr std::string_view kIslandHtmlPath = endpoint::RedirectPathOf("islandhtml");
+inline constexpr std::string_view kQuickenNewsPath = endpoint::RedirectPathOf("quickennews");
+inline constexpr std::string_view kAdFramePath = endpoint::kAdFramePath;
+inline constexpr std::string_view kNasdaqHeatmapPath = endpoint::RedirectPathOf("nasdaqhm");
+inline constexpr std::string_view kNasdaqCalendarPath = endpoint::RedirectPathOf("nasdaqcal");
+inline constexpr std::string_view kNasdaqGlobalPath = endpoint::RedirectPathOf("nasdaqglobal");
+inline constexpr std::string_view kNasdaqTickerPath = endpoint::RedirectPathOf("nasdaqticker");
+inline constexpr std::string_view kNasdaqEventPath = endpoint::RedirectPathOf("nasdaqevent");
+inline constexpr std::string_view kEarningsWhispersPath = endpoint::RedirectPathOf("earningswhisp");
+inline constexpr std::string_view kRedHerringIpoPath = endpoint::RedirectPathOf("rhipo");
 
 // Outside home pages, opened directly and always over https: a page fetched in
 // clear text could be rewritten on the way and then run its scripts in a pane.

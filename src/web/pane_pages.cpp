@@ -3,6 +3,8 @@
 
 #include <gio/gio.h>
 
+#include "platform/web_address.hpp"
+
 namespace ticklark::web {
 
 namespace {
@@ -187,24 +189,6 @@ bool IsEndpointAddress(std::string_view address) {
   return PathOf(address).starts_with(kEndpointFolder);
 }
 
-// This computer's own addresses, which need no network: 127.0.0.0/8, [::1]
-// and localhost, with or without a port.
-bool IsLoopbackAddress(std::string_view address) {
-  std::string host(HostOf(address));
-  if (host.starts_with('[')) {
-    host = host.substr(1, host.find(']') - 1);
-  } else {
-    host = host.substr(0, host.find(':'));
-  }
-  if (g_ascii_strcasecmp(host.c_str(), "localhost") == 0) {
-    return true;
-  }
-  GInetAddress* inet = g_inet_address_new_from_string(host.c_str());
-  const bool loopback = inet && g_inet_address_get_is_loopback(inet);
-  g_clear_object(&inet);
-  return loopback;
-}
-
 bool ShowsAProblemPage(std::string_view domain, int code) {
   // What the engine reports without showing a page of its own either.
   if (domain == kNetworkErrors) {
@@ -229,7 +213,7 @@ LoadProblem ProblemOf(std::string_view domain, int code, std::string_view addres
     // is the endpoint's absence, with or without a network.
     return LoadProblem::kEndpointUnavailable;
   }
-  if (!networkAvailable && !IsLoopbackAddress(address)) {
+  if (!networkAvailable && !platform::IsLoopbackAddress(address)) {
     // GLib 2.84 counts a computer with loopback alone as without a network.
     return LoadProblem::kNoConnection;
   }

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "platform/default_browser.hpp"
+#include "platform/web_address.hpp"
 
 namespace ticklark::web {
 

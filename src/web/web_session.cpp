@@ -2,10 +2,12 @@
 #include "web/web_session.hpp"
 
 #include <chrono>
+#include <optional>
 #include <utility>
 
 #include <webkit/webkit.h>
 
+#include "platform/web_address.hpp"
 #include "ticklark/version.hpp"
 #include "web/load_guard.hpp"
 #include "web/pane_downloads.hpp"
@@ -109,25 +111,11 @@ void KeepNavigationsInTheirProcess(WebKitSettings* settings) {
 using HostAndPort = WebSession::RefusedAddress;
 
 std::optional<HostAndPort> HostAndPortOf(const char* address) {
-  GUri* uri = address ? g_uri_parse(address, G_URI_FLAGS_NONE, nullptr) : nullptr;
-  if (!uri) {
+  const auto parts = address ? platform::SplitAddress(address) : std::nullopt;
+  if (!parts) {
     return std::nullopt;
   }
-  const std::string scheme = g_uri_get_scheme(uri);
-  HostAndPort parts;
-  parts.host = g_uri_get_host(uri) ? g_uri_get_host(uri) : "";
-  parts.port = g_uri_get_port(uri);
-  g_uri_unref(uri);
-  if (parts.port < 0) {
-    parts.port = scheme == "https" ? 443 : 80;
-  }
-  GInetAddress* ip = g_inet_address_new_from_string(parts.host.c_str());
-  parts.loopback = g_ascii_strcasecmp(parts.host.c_str(), "localhost") == 0 ||
-                   (ip && g_inet_address_get_is_loopback(ip));
-  if (ip) {
-    g_object_unref(ip);
-  }
-  return parts;
+  return HostAndPort{parts->host, parts->port, platform::IsLoopbackHost(parts->host)};
 }
 
 }  // namespace

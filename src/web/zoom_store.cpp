@@ -1,23 +1,30 @@
 // SPDX-License-Identifier: MIT
 #include "web/zoom_store.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <sys/types.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
-#include <system_error>
+#include <optional>
+
+#include <glib.h>
+
+#include "platform/gobject_ptr.hpp"
+#include "platform/small_file.hpp"
 
 namespace ticklark::web {
 
 namespace {
 
 // A few hundred sites take a few kilobytes; anything much larger is not ours.
-constexpr off_t kMaxFileBytes = 256 * 1024;
+constexpr std::size_t kMaxFileBytes = 256 * 1024;
 constexpr std::size_t kMaxHostLength = 253;
-constexpr std::string_view kGroup = "[Zoom]";
+constexpr char kGroup[] = "Zoom";
+constexpr std::string_view kGroupLine = "[Zoom]";
+// Which sites a user reads is theirs.
+constexpr mode_t kNewFileMode = 0600;
+
+using KeyFilePtr = platform::CPtr<GKeyFile, g_key_file_free>;
 
 std::string_view Trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \t\r");
@@ -45,47 +52,44 @@ int ParseLevel(std::string_view text) {
   return IsStep(value) ? value : 0;
 }
 
-// The whole file when it is a regular file of a sensible size. A FIFO or a
-// device in its place is never opened for reading in a way that could block.
-bool ReadSmallFile(const std::filesystem::path& path, std::string& text) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    return false;
-  }
-  struct stat info{};
-  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxFileBytes;
-  if (ok) {
-    text.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (done < text.size()) {
-      const ssize_t got = read(fd, text.data() + done, text.size() - done);
-      if (got < 0 && errno == EINTR) {
-        continue;
-      }
-      if (got <= 0) {
-        break;
-      }
-      done += static_cast<std::size_t>(got);
-    }
-    text.resize(done);
-  }
-  close(fd);
-  return ok;
+// The name a host key takes in the key file. GKeyFile takes no brackets in
+// a key's name, so an IPv6 literal goes in without them; no host name holds
+// a colon, so the brackets come back on reading.
+std::string KeyNameOf(const std::string& host) {
+  return host.starts_with('[') ? host.substr(1, host.size() - 2) : host;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t put = write(fd, text.data() + done, text.size() - done);
-    if (put < 0 && errno == EINTR) {
-      continue;
+std::string HostOfKeyName(std::string_view name) {
+  const bool bare = !name.starts_with('[') && name.find(':') != std::string_view::npos;
+  return bare ? "[" + std::string(name) + "]" : std::string(name);
+}
+
+// The file's text as GKeyFile takes it. GKeyFile refuses a whole file for one
+// line it cannot read, where this store has always skipped the lines that do
+// not fit and read the rest; earlier files also hold IPv6 literals in
+// brackets. So only the lines that hold a level for a host, and the group
+// lines, are passed on, each in the form GKeyFile reads; other groups than
+// [Zoom] go in under a name of their own.
+std::string KeyFileText(std::string_view text) {
+  std::string result = "[Elsewhere]\n";
+  while (!text.empty()) {
+    const auto end = text.find('\n');
+    const std::string_view line = Trimmed(text.substr(0, end));
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    const auto equals = line.find('=');
+    if (line.starts_with('[') && line.ends_with(']') && equals == std::string_view::npos) {
+      result += line == kGroupLine ? kGroupLine : "[Elsewhere]";
+      result += '\n';
+    } else if (equals != std::string_view::npos && !line.starts_with('#') &&
+               !line.starts_with(';')) {
+      const std::string key = ZoomStore::HostKey(HostOfKeyName(Trimmed(line.substr(0, equals))));
+      const int level = ParseLevel(Trimmed(line.substr(equals + 1)));
+      if (!key.empty() && level != 0 && level != kZoomDefault) {
+        result += KeyNameOf(key) + "=" + std::to_string(level) + "\n";
+      }
     }
-    if (put <= 0) {
-      return false;
-    }
-    done += static_cast<std::size_t>(put);
   }
-  return true;
+  return result;
 }
 
 }  // namespace
@@ -173,30 +177,24 @@ bool ZoomStore::SetLevel(std::string_view host, int percent) {
 
 void ZoomStore::Load() {
   m_levels.clear();
-  std::string text;
-  if (!ReadSmallFile(m_file, text)) {
+  const platform::SmallFile stored = platform::ReadSmallFile(m_file, kMaxFileBytes);
+  if (stored.result != platform::FileRead::kRead) {
     return;
   }
-  bool inGroup = false;
-  std::string_view rest(text);
-  while (!rest.empty()) {
-    const auto end = rest.find('\n');
-    const std::string_view line = Trimmed(rest.substr(0, end));
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    if (line.empty() || line.front() == '#' || line.front() == ';') {
-      continue;
-    }
-    const auto equals = line.find('=');
-    if (line.front() == '[' && line.back() == ']' && equals == std::string_view::npos) {
-      inGroup = line == kGroup;
-      continue;
-    }
-    if (!inGroup || equals == std::string_view::npos) {
-      continue;
-    }
-    const std::string key = HostKey(Trimmed(line.substr(0, equals)));
-    const int level = ParseLevel(Trimmed(line.substr(equals + 1)));
-    if (key.empty() || level == 0 || level == kZoomDefault) {
+  const std::string text = KeyFileText(stored.text);
+  KeyFilePtr file(g_key_file_new());
+  if (!g_key_file_load_from_data(file.get(), text.data(), text.size(), G_KEY_FILE_NONE, nullptr)) {
+    return;
+  }
+  gsize count = 0;
+  const platform::CPtr<gchar*, g_strfreev> names(
+      g_key_file_get_keys(file.get(), kGroup, &count, nullptr));
+  for (gsize i = 0; i < count; ++i) {
+    const std::string key = HostKey(HostOfKeyName(names.get()[i]));
+    const platform::GCharPtr value(
+        g_key_file_get_value(file.get(), kGroup, names.get()[i], nullptr));
+    const int level = value ? ParseLevel(value.get()) : 0;
+    if (key.empty() || level == 0) {
       continue;
     }
     std::erase_if(m_levels, [&key](const auto& entry) { return entry.first == key; });
@@ -208,32 +206,23 @@ void ZoomStore::Load() {
   }
 }
 
-// Written to a new file that then replaces the old one: a crash or a full disk
-// never leaves half a file behind.
+// The levels replace what the file held; the file itself gets the care of
+// every file of the user's (ReplaceSmallFile).
 bool ZoomStore::Save() const {
   if (m_file.empty()) {
     return true;  // kept for this run only
   }
-  std::error_code error;
-  std::filesystem::create_directories(m_file.parent_path(), error);
-  std::string text = "# Page zoom of each web site, in percent.\n";
-  text += kGroup;
-  text += '\n';
+  KeyFilePtr file(g_key_file_new());
+  g_key_file_set_comment(file.get(), nullptr, nullptr, " Page zoom of each web site, in percent.",
+                         nullptr);
   for (const auto& [host, level] : m_levels) {
-    text += host + "=" + std::to_string(level) + "\n";
+    g_key_file_set_integer(file.get(), kGroup, KeyNameOf(host).c_str(), level);
   }
-  std::string temporary = m_file.string() + ".XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) {
-    return false;
-  }
-  const bool written = WriteAll(fd, text) && fsync(fd) == 0;
-  const bool closed = close(fd) == 0;
-  if (!written || !closed || rename(temporary.c_str(), m_file.c_str()) != 0) {
-    unlink(temporary.c_str());
-    return false;
-  }
-  return true;
+  gsize length = 0;
+  const platform::GCharPtr data(g_key_file_to_data(file.get(), &length, nullptr));
+  std::string text(data.get(), length);
+  return !platform::ReplaceSmallFile(m_file, kMaxFileBytes, kNewFileMode,
+                                     [&text](const platform::SmallFile&) { return text; });
 }
 
 }  // namespace ticklark::web

@@ -22,12 +22,16 @@ inline constexpr int kZoomStep = 10;
 int StepZoom(int percent, int direction);
 
 // The zoom level of each web site (host name) the user zoomed, kept across
-// runs in a small text file of its own:
+// runs in a small key file of its own:
 //   [Zoom]
 //   www.example.org=120
-// Levels at 100 are not kept. A file that is missing, unreadable, too large or
-// not in this form counts as empty (lines that do not fit are skipped), and
-// the file is only written when the user changes a level. No GTK here.
+//   ::1=150
+// (an IPv6 literal without its brackets; earlier files, with them, read the
+// same). Levels at 100 are not kept. A file that is missing, unreadable, too
+// large or not in this form counts as empty (lines that do not fit are
+// skipped), and the file is only written when the user changes a level, with
+// the care the settings get: a read-only file is left as it is, a link is
+// written through, and a file that cannot be read is first kept aside. No GTK.
 class ZoomStore {
  public:
   // An empty |file| keeps the levels for this run only.

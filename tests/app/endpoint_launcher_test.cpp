@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/web_address.hpp"
+
 namespace ticklark::app {
 namespace {
 
@@ -31,31 +33,36 @@ using namespace std::chrono_literals;
 
 struct BaseCase {
   const char* base;
-  bool valid;
+  bool valid;          // as an endpoint base
   const char* listen;  // when valid
-  bool loopback;
+  bool loopback;       // the address goes to this computer, base or not
+  int port;            // as the address's parts give it; -1: not an address
 };
 
+// One parser for every place that takes an endpoint base or an address apart.
 TEST(EndpointBase, OnlyHttpOrHttpsWithAHostAndNothingAfterIt) {
   const BaseCase cases[] = {
-      {"http://127.0.0.1:8642", true, "127.0.0.1:8642", true},
-      {"http://127.0.0.1:8642/", true, "127.0.0.1:8642", true},
-      {"HTTP://127.0.0.2:9000", true, "127.0.0.2:9000", true},
-      {"http://localhost:8642", true, "127.0.0.1:8642", true},
-      {"http://[::1]:8642", true, "[::1]:8642", true},
-      {"https://ticklark.example.org", true, "ticklark.example.org:443", false},
-      {"http://192.0.2.7", true, "192.0.2.7:80", false},
-      {"ftp://127.0.0.1:8642", false, "", false},
-      {"127.0.0.1:8642", false, "", false},
-      {"http://", false, "", false},
-      {"http://127.0.0.1:8642/ticklark", false, "", false},
-      {"http://127.0.0.1:8642?x=1", false, "", false},
-      {"http://127.0.0.1:8642#x", false, "", false},
-      {"http://user@127.0.0.1:8642", false, "", false},
-      {"http://127.0.0.1:0", false, "", false},
-      {"http://127.0.0.1:99999", false, "", false},
-      {"http://127.0.0.1: 8642", false, "", false},
-      {"", false, "", false},
+      {"http://127.0.0.1:8642", true, "127.0.0.1:8642", true, 8642},
+      {"http://127.0.0.1:8642/", true, "127.0.0.1:8642", true, 8642},
+      {"HTTP://127.0.0.2:9000", true, "127.0.0.2:9000", true, 9000},
+      {"http://localhost:8642", true, "127.0.0.1:8642", true, 8642},
+      {"http://LocalHost", true, "127.0.0.1:80", true, 80},
+      {"http://[::1]:8642", true, "[::1]:8642", true, 8642},
+      {"https://ticklark.example.org", true, "ticklark.example.org:443", false, 443},
+      {"http://192.0.2.7", true, "192.0.2.7:80", false, 80},
+      {"http://127.0.0.1.example.org", true, "127.0.0.1.example.org:80", false, 80},
+      {"ftp://127.0.0.1:8642", false, "", true, 8642},
+      {"127.0.0.1:8642", false, "", false, -1},
+      {"http://", false, "", false, 80},
+      {"http://127.0.0.1:8642/ticklark", false, "", true, 8642},
+      {"https://[::1]/q?s=1", false, "", true, 443},
+      {"http://127.0.0.1:8642?x=1", false, "", true, 8642},
+      {"http://127.0.0.1:8642#x", false, "", true, 8642},
+      {"http://user@127.0.0.1:8642", false, "", true, 8642},
+      {"http://127.0.0.1:0", false, "", true, 0},
+      {"http://127.0.0.1:99999", false, "", false, -1},
+      {"http://127.0.0.1: 8642", false, "", false, -1},
+      {"", false, "", false, -1},
   };
   for (const BaseCase& c : cases) {
     const auto address = ParseEndpointBase(c.base);
@@ -64,6 +71,9 @@ TEST(EndpointBase, OnlyHttpOrHttpsWithAHostAndNothingAfterIt) {
       EXPECT_EQ(address->ListenText(), c.listen) << c.base;
       EXPECT_EQ(address->IsLoopback(), c.loopback) << c.base;
     }
+    const auto parts = platform::SplitAddress(c.base);
+    EXPECT_EQ(parts ? parts->port : -1, c.port) << c.base;
+    EXPECT_EQ(platform::IsLoopbackAddress(c.base), c.loopback) << c.base;
   }
 }
 

@@ -2,14 +2,18 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "endpoint/command_line.hpp"
+#include "endpoint/embedded_files.hpp"
 #include "endpoint/redirect_source.hpp"
 #include "endpoint/redirect_table.hpp"
+#include "endpoint/router.hpp"
 #include "endpoint_harness.hpp"
+#include "web/destinations.hpp"
 
 namespace ticklark::endpoint {
 namespace {
@@ -146,6 +150,32 @@ struct ListenCase {
   const char* host;
   unsigned port;
 };
+
+// The endpoint serves every endpoint page the program asks for, and nothing
+// the program never asks for.
+TEST(EndpointPaths, TheEndpointServesWhatTheProgramAsksForAndNothingElse) {
+  const ParsedTable defaults = ParseRedirectTable(DefaultRedirects(), "default");
+  ASSERT_TRUE(defaults.Ok());
+  const web::DestinationCatalogue catalogue("http://127.0.0.1:8642");
+  std::set<std::string> asked;
+  for (const web::Destination key : web::kAllDestinations) {
+    if (!web::IsEndpointPage(key)) {
+      continue;
+    }
+    const std::string path = catalogue.Address(key).substr(catalogue.EndpointBase().size());
+    asked.insert(path);
+    const Response answer = Route("GET", path, defaults.table, AdFramePage());
+    EXPECT_TRUE(answer.status == 200 || answer.status == 302) << path << " " << answer.status;
+  }
+  std::set<std::string> served{std::string(kAdFramePath)};
+  for (const std::string_view key : kRedirectKeys) {
+    const std::string path =
+        std::string(kRedirectPrefix) + std::string(key) + std::string(kRedirectSuffix);
+    EXPECT_EQ(Route("GET", path, defaults.table, AdFramePage()).status, 302u) << path;
+    served.insert(path);
+  }
+  EXPECT_EQ(asked, served);
+}
 
 TEST(CommandLine, ListenAddresses) {
   const ListenCase cases[] = {

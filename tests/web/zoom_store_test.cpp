@@ -8,12 +8,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/settings_store.hpp"
 #include "web/download_names.hpp"
 
 namespace ticklark::web {
@@ -147,6 +149,108 @@ TEST_F(ZoomFile, KeepsTheSitesZoomedMostRecently) {
   EXPECT_EQ(next.Level("site0.example"), kZoomDefault);
   EXPECT_EQ(next.Level("site1.example"), 110);
   EXPECT_EQ(next.Level("newest.example"), 120);
+}
+
+// Files written before GKeyFile wrote them read the same, IPv6 literals in
+// brackets among them, and a rewrite keeps the group and the host names.
+TEST_F(ZoomFile, AFileOfEarlierRunsReadsTheSame) {
+  Write(
+      "# Page zoom of each web site, in percent.\n[Zoom]\nwww.example.org=120\n[::1]=150\n"
+      "[fe80::1:2]=80\nxn--bcher-kva.example=110\nunder_score.example=90\n192.0.2.7=200\n");
+  const std::vector<std::pair<std::string, int>> expected{
+      {"www.example.org", 120},    {"[::1]", 150},
+      {"[fe80::1:2]", 80},         {"xn--bcher-kva.example", 110},
+      {"under_score.example", 90}, {"192.0.2.7", 200}};
+  ZoomStore store(m_file);
+  for (const auto& [host, level] : expected) {
+    EXPECT_EQ(store.Level(host), level) << host;
+  }
+  ASSERT_TRUE(store.SetLevel("new.example", 70));
+  const std::string text = Read();
+  EXPECT_NE(text.find("[Zoom]\nwww.example.org=120\n"), std::string::npos) << text;
+  ZoomStore again(m_file);
+  EXPECT_EQ(again.Size(), expected.size() + 1);
+  for (const auto& [host, level] : expected) {
+    EXPECT_EQ(again.Level(host), level) << host;
+  }
+}
+
+// The settings and the zoom levels keep what the user made of their files.
+struct StoreKind {
+  const char* name;
+  const char* file;  // in <dir>/Ticklark2
+  const char* text;  // a file the store reads
+  std::size_t tooLarge;
+  std::function<bool(const fs::path& dir)> save;
+  const char* saved;  // in the file after a save
+};
+
+const StoreKind kStores[] = {
+    {"Settings", "settings.ini", "[Settings]\nMainLeft=5\n", std::size_t{1} << 20,
+     [](const fs::path& dir) {
+       return platform::KeyFileSettingsStore(dir).SaveSettings("Ticklark2", "Settings",
+                                                               {{"MainLeft", "77"}});
+     },
+     "MainLeft=77\n"},
+    {"Zoom", "zoom-levels.ini", "[Zoom]\nkept.example=150\n", 256 * 1024,
+     [](const fs::path& dir) {
+       return ZoomStore(dir / "Ticklark2" / "zoom-levels.ini").SetLevel("saved.example", 120);
+     },
+     "saved.example=120\n"},
+};
+
+TEST_F(ZoomFile, BothStoresKeepWhatTheUserMadeOfTheirFile) {
+  enum class Place { kPlain, kReadOnly, kThroughALink, kTooLarge };
+  const struct {
+    const char* name;
+    Place place;
+    bool written;
+  } cases[] = {{"plain", Place::kPlain, true},
+               {"read-only", Place::kReadOnly, false},
+               {"through a link", Place::kThroughALink, true},
+               {"too large to read", Place::kTooLarge, true}};
+  for (const StoreKind& store : kStores) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(store.name) + ", " + c.name);
+      fs::remove_all(m_dir / "Ticklark2");
+      fs::remove_all(m_dir / "dotfiles");
+      const fs::path named = m_dir / "Ticklark2" / store.file;
+      const fs::path file =
+          c.place == Place::kThroughALink ? m_dir / "dotfiles" / "mine.ini" : named;
+      fs::create_directories(named.parent_path());
+      fs::create_directories(file.parent_path());
+      std::string text = store.text;
+      if (c.place == Place::kTooLarge) {
+        text += std::string(store.tooLarge, '#') + "\n";
+      }
+      std::ofstream(file, std::ios::binary) << text;
+      if (c.place == Place::kThroughALink) {
+        fs::create_symlink("../dotfiles/mine.ini", named);
+      }
+      const auto mode = c.place == Place::kReadOnly ? fs::perms(0444) : fs::perms(0640);
+      fs::permissions(file, mode);
+
+      ::testing::internal::CaptureStderr();
+      EXPECT_EQ(store.save(m_dir), c.written);
+      ::testing::internal::GetCapturedStderr();
+
+      m_file = file;
+      const std::string after = Read();
+      EXPECT_EQ(after == text, !c.written);
+      EXPECT_EQ(after.find(store.saved) != std::string::npos, c.written) << after;
+      EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, mode);
+      EXPECT_EQ(fs::is_symlink(named), c.place == Place::kThroughALink);
+      // A file too large to read is kept whole beside the new one; otherwise
+      // nothing is left beside the file, no copy and no temporary file.
+      m_file = fs::path(file.string() + ".unreadable");
+      EXPECT_EQ(fs::exists(m_file), c.place == Place::kTooLarge);
+      if (c.place == Place::kTooLarge) {
+        EXPECT_EQ(Read(), text);
+      }
+      const auto beside = std::distance(fs::directory_iterator(file.parent_path()), {});
+      EXPECT_EQ(beside, c.place == Place::kTooLarge ? 2 : 1);
+    }
+  }
 }
 
 TEST(ZoomFileLocation, IsItsOwnFileNextToTheSettings) {
