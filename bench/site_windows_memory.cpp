@@ -48,9 +48,9 @@
 #include "support/loopback_server.hpp"
 #include "support/process_tree.hpp"
 #include "ui/assets.hpp"
-#include "web/browser_pane.hpp"
+#include "web/engine/browser_pane.hpp"
+#include "web/engine/web_session.hpp"
 #include "web/site_form.hpp"
-#include "web/web_session.hpp"
 
 namespace {
 

@@ -28,8 +28,8 @@
 #include "support/gtk_fixture.hpp"
 #include "support/process_tree.hpp"
 #include "ui/assets.hpp"
-#include "web/browser_pane.hpp"
-#include "web/web_session.hpp"
+#include "web/engine/browser_pane.hpp"
+#include "web/engine/web_session.hpp"
 
 namespace {
 

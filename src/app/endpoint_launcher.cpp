@@ -25,7 +25,7 @@
 #include "endpoint/printable_text.hpp"
 #include "platform/listening_sockets.hpp"
 #include "platform/web_address.hpp"
-#include "web/destinations.hpp"
+#include "web/core/destinations.hpp"
 
 extern char** environ;
 

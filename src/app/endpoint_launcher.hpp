@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/listening_sockets.hpp"
-#include "web/load_guard.hpp"
+#include "web/core/load_guard.hpp"
 
 namespace ticklark::app {
 

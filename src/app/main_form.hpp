@@ -12,7 +12,7 @@
 #include "app/shared_forms.hpp"
 #include "app/window_geometry.hpp"
 #include "ui/form.hpp"
-#include "web/destinations.hpp"
+#include "web/core/destinations.hpp"
 
 namespace ticklark::web {
 class BrowserPane;

@@ -28,9 +28,9 @@
 #include "platform/window_placement.hpp"
 #include "ui/assets.hpp"
 #include "ui/definitions.hpp"
-#include "web/destinations.hpp"
+#include "web/core/destinations.hpp"
+#include "web/engine/web_session.hpp"
 #include "web/site_form.hpp"
-#include "web/web_session.hpp"
 
 namespace ticklark::app {
 

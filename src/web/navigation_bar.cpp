@@ -4,7 +4,7 @@
 #include <gtkmm/button.h>
 
 #include "ui/form_layout.hpp"
-#include "web/browser_pane.hpp"
+#include "web/engine/browser_pane.hpp"
 
 namespace ticklark::web {
 

@@ -3,7 +3,7 @@
 
 #include "ui/definitions.hpp"
 #include "ui/form_layout.hpp"
-#include "web/browser_pane.hpp"
+#include "web/engine/browser_pane.hpp"
 #include "web/navigation_bar.hpp"
 
 namespace ticklark::web {

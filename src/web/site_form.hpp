@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ui/form.hpp"
-#include "web/destinations.hpp"
+#include "web/core/destinations.hpp"
 
 namespace ticklark::web {
 

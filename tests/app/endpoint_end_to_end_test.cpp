@@ -21,8 +21,8 @@
 #include "support/gtk_fixture.hpp"
 #include "support/pane_waits.hpp"
 #include "ticklark/version.hpp"
-#include "web/browser_pane.hpp"
-#include "web/web_session.hpp"
+#include "web/engine/browser_pane.hpp"
+#include "web/engine/web_session.hpp"
 
 namespace ticklark::app {
 namespace {

@@ -20,9 +20,9 @@
 #include "support/pane_waits.hpp"
 #include "support/screenshot.hpp"
 #include "ui/definitions.hpp"
-#include "web/browser_pane.hpp"
-#include "web/load_guard.hpp"
-#include "web/web_session.hpp"
+#include "web/core/load_guard.hpp"
+#include "web/engine/browser_pane.hpp"
+#include "web/engine/web_session.hpp"
 
 namespace ticklark::app {
 namespace {

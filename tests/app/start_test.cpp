@@ -26,7 +26,7 @@
 #include "support/loopback_server.hpp"
 #include "support/process_tree.hpp"
 #include "support/screenshot.hpp"
-#include "web/web_session.hpp"
+#include "web/engine/web_session.hpp"
 
 namespace ticklark::app {
 namespace {

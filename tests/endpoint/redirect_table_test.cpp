@@ -13,7 +13,7 @@
 #include "endpoint/redirect_table.hpp"
 #include "endpoint/router.hpp"
 #include "endpoint_harness.hpp"
-#include "web/destinations.hpp"
+#include "web/core/destinations.hpp"
 
 namespace ticklark::endpoint {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <initializer_list>
 
-#include "web/browser_pane.hpp"
+#include "web/engine/browser_pane.hpp"
 
 namespace ticklark::test {
 

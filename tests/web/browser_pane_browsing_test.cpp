@@ -14,11 +14,11 @@
 #include <gtkmm/popover.h>
 
 #include "support/screenshot.hpp"
-#include "web/find_bar.hpp"
-#include "web/pane_browsing.hpp"
-#include "web/pane_downloads.hpp"
+#include "web/browsing/find_bar.hpp"
+#include "web/browsing/pane_browsing.hpp"
+#include "web/browsing/pane_downloads.hpp"
+#include "web/browsing/pane_services.hpp"
 #include "web/pane_fixture.hpp"
-#include "web/pane_services.hpp"
 
 // Xlib's macros clash with gtkmm's names: after every gtkmm header.
 #include <gdk/x11/gdkx.h>

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "web/destinations.hpp"
+#include "web/core/destinations.hpp"
 #include "web/pane_fixture.hpp"
 
 namespace ticklark::test {

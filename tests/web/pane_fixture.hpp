@@ -14,8 +14,8 @@
 #include "platform/default_browser.hpp"
 #include "support/gtk_fixture.hpp"
 #include "support/loopback_server.hpp"
-#include "web/browser_pane.hpp"
-#include "web/web_session.hpp"
+#include "web/engine/browser_pane.hpp"
+#include "web/engine/web_session.hpp"
 
 namespace ticklark::test {
 

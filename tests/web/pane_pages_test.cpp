@@ -4,7 +4,7 @@
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 
-#include "web/pane_pages.hpp"
+#include "web/core/pane_pages.hpp"
 
 namespace ticklark::web {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "web/pane_policy.hpp"
+#include "web/core/pane_policy.hpp"
 
 namespace ticklark::web {
 namespace {

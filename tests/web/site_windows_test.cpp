@@ -35,9 +35,9 @@
 #include "support/screenshot.hpp"
 #include "ui/assets.hpp"
 #include "ui/twips.hpp"
-#include "web/browser_pane.hpp"
+#include "web/engine/browser_pane.hpp"
+#include "web/engine/web_session.hpp"
 #include "web/site_form.hpp"
-#include "web/web_session.hpp"
 
 namespace ticklark::web {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/zoom_store.hpp"
+#include "web/core/zoom_store.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/settings_store.hpp"
-#include "web/download_names.hpp"
+#include "web/core/download_names.hpp"
 
 namespace ticklark::web {
 namespace {

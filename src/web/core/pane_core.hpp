@@ -6,9 +6,9 @@
 #include <string_view>
 
 #include "web/core/pane_keys.hpp"
-#include "web/pane_pages.hpp"
-#include "web/pane_policy.hpp"
-#include "web/pane_recovery.hpp"
+#include "web/core/pane_pages.hpp"
+#include "web/core/pane_policy.hpp"
+#include "web/core/pane_recovery.hpp"
 
 namespace ticklark::web {
 

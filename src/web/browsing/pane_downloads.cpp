@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/pane_downloads.hpp"
+#include "web/browsing/pane_downloads.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,9 +15,9 @@
 #include <gtkmm/window.h>
 #include <webkit/webkit.h>
 
-#include "web/download_names.hpp"
-#include "web/guarded.hpp"
-#include "web/pane_desktop.hpp"
+#include "web/browsing/pane_desktop.hpp"
+#include "web/core/download_names.hpp"
+#include "web/core/guarded.hpp"
 
 namespace ticklark::web {
 

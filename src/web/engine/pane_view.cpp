@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: MIT
-#include "web/browser_pane.hpp"
+#include "web/engine/pane_view.hpp"
 
 #include <chrono>
 #include <string>
 
-#include "web/browser_pane_impl.hpp"
-#include "web/guarded.hpp"
-#include "web/pane_browsing.hpp"
-#include "web/web_session.hpp"
+#include "web/core/guarded.hpp"
+#include "web/engine/web_session.hpp"
 
 namespace ticklark::web {
 
-BrowserPane::Impl::Impl(WebSession& session, PaneRole role, PaneBar bar, WebKitWebView* related)
+PaneView::PaneView(WebSession& session, PaneRole role, PaneBar bar, WebKitWebView* related)
     : m_session(session),
       m_view(session.NewView(related)),
       m_handlers(m_view.get()),
@@ -34,7 +32,7 @@ BrowserPane::Impl::Impl(WebSession& session, PaneRole role, PaneBar bar, WebKitW
   m_frame.add_overlay(m_dialog.Widget());
 }
 
-BrowserPane::Impl::~Impl() {
+PaneView::~PaneView() {
   if (m_frame.get_parent()) {
     // Whoever put the pane in a container takes it out; an empty frame stays
     // there until the container goes.
@@ -56,7 +54,7 @@ BrowserPane::Impl::~Impl() {
 
 // --- What the core decides -------------------------------------------------
 
-void BrowserPane::Impl::IssueLoad(const PaneLoad& load) {
+void PaneView::IssueLoad(const PaneLoad& load) {
   m_watchedRequests.clear();
   switch (load.kind) {
     case PaneLoad::Kind::kAddress:
@@ -82,13 +80,13 @@ void BrowserPane::Impl::IssueLoad(const PaneLoad& load) {
   }
 }
 
-void BrowserPane::Impl::StopLoading() {
+void PaneView::StopLoading() {
   webkit_web_view_stop_loading(View());
 }
 
 // The pane that asked remembers it until it hears of the end itself; the
 // session tells the panes sharing the process that one asked.
-void BrowserPane::Impl::EndWebProcess() {
+void PaneView::EndWebProcess() {
   m_endingItsProcess = true;
   m_session.NoteProcessEndAsked();
   webkit_web_view_terminate_web_process(View());
@@ -98,12 +96,12 @@ void BrowserPane::Impl::EndWebProcess() {
 // reload ordered inside that signal, and 2.42 has forgotten the page's
 // address once it is over; the history has not, so the page comes back from
 // its entry there, ordered from the main loop right after the signal.
-void BrowserPane::Impl::ReloadPage() {
+void PaneView::ReloadPage() {
   m_reloadSoon.Reset(g_idle_add(OnReloadSoon, this));
 }
 
-gboolean BrowserPane::Impl::OnReloadSoon(gpointer data) {
-  auto* pane = static_cast<Impl*>(data);
+gboolean PaneView::OnReloadSoon(gpointer data) {
+  auto* pane = static_cast<PaneView*>(data);
   pane->m_reloadSoon.Forget();  // this source ends when the callback returns
   Guarded("reload", 0, [&] {
     pane->IssueLoad(PaneLoad{PaneLoad::Kind::kCurrentEntry, {}});
@@ -112,59 +110,59 @@ gboolean BrowserPane::Impl::OnReloadSoon(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
-void BrowserPane::Impl::KeepHistory() {
+void PaneView::KeepHistory() {
   if (!m_historyBeforeNotice) {
     m_historyBeforeNotice.reset(webkit_web_view_get_session_state(View()));
   }
 }
 
-void BrowserPane::Impl::LoadOwnPage(const std::string& html, const std::string& address) {
+void PaneView::LoadOwnPage(const std::string& html, const std::string& address) {
   webkit_web_view_load_alternate_html(View(), html.c_str(), address.c_str(), nullptr);
 }
 
-void BrowserPane::Impl::RestoreHistory() {
+void PaneView::RestoreHistory() {
   if (m_historyBeforeNotice) {
     webkit_web_view_restore_session_state(View(), m_historyBeforeNotice.get());
     m_historyBeforeNotice.reset();
   }
 }
 
-void BrowserPane::Impl::SetHangNoticeVisible(bool visible) {
+void PaneView::SetHangNoticeVisible(bool visible) {
   if (m_hangNotice.get_visible() != visible) {
     m_hangNotice.set_visible(visible);
   }
 }
 
-void BrowserPane::Impl::CloseScriptDialog() {
+void PaneView::CloseScriptDialog() {
   m_dialog.Close();
 }
 
-bool BrowserPane::Impl::IsResponsive() const {
+bool PaneView::IsResponsive() const {
   return webkit_web_view_get_is_web_process_responsive(View());
 }
 
-bool BrowserPane::Impl::Refuses(const std::string& address) const {
+bool PaneView::Refuses(const std::string& address) const {
   return m_session.Refuses(address.c_str());
 }
 
-bool BrowserPane::Impl::CanGoBack() const {
+bool PaneView::CanGoBack() const {
   return webkit_web_view_can_go_back(View());
 }
 
-bool BrowserPane::Impl::CanGoForward() const {
+bool PaneView::CanGoForward() const {
   return webkit_web_view_can_go_forward(View());
 }
 
-std::string BrowserPane::Impl::CurrentAddress() const {
+std::string PaneView::CurrentAddress() const {
   const char* uri = webkit_web_view_get_uri(View());
   return uri ? uri : "";
 }
 
-bool BrowserPane::Impl::IsLoading() const {
+bool PaneView::IsLoading() const {
   return webkit_web_view_is_loading(View());
 }
 
-void BrowserPane::Impl::StartTimer(Timer timer, std::chrono::milliseconds delay) {
+void PaneView::StartTimer(Timer timer, std::chrono::milliseconds delay) {
   PaneTimer& slot = m_timers[static_cast<std::size_t>(timer)];
   if (timer == Timer::kLostLoad) {
     slot.source.Reset(g_idle_add(OnTimerSignal, &slot));
@@ -173,11 +171,11 @@ void BrowserPane::Impl::StartTimer(Timer timer, std::chrono::milliseconds delay)
   slot.source.Reset(g_timeout_add(static_cast<guint>(delay.count()), OnTimerSignal, &slot));
 }
 
-void BrowserPane::Impl::StopTimer(Timer timer) {
+void PaneView::StopTimer(Timer timer) {
   m_timers[static_cast<std::size_t>(timer)].source.Reset();
 }
 
-gboolean BrowserPane::Impl::OnTimerSignal(gpointer data) {
+gboolean PaneView::OnTimerSignal(gpointer data) {
   auto* slot = static_cast<PaneTimer*>(data);
   slot->source.Forget();  // this source ends when the callback returns
   Guarded("timer", 0, [&] {
@@ -185,69 +183,6 @@ gboolean BrowserPane::Impl::OnTimerSignal(gpointer data) {
     return 0;
   });
   return G_SOURCE_REMOVE;
-}
-
-// --- BrowserPane ----------------------------------------------------------
-
-BrowserPane::BrowserPane(WebSession& session, PaneRole role, BrowserPane* sharesProcessWith,
-                         PaneBar bar)
-    : m_impl(std::make_unique<Impl>(
-          session, role, bar, sharesProcessWith ? sharesProcessWith->m_impl->View() : nullptr)),
-      m_browsing(std::make_unique<PaneBrowsing>(m_impl->Core(), m_impl->View(), m_impl->Frame(),
-                                                session)) {}
-
-BrowserPane::~BrowserPane() = default;
-
-void BrowserPane::Navigate(const std::string& address) {
-  m_impl->Core().Navigate(address);
-}
-
-void BrowserPane::GoBack() {
-  m_impl->Core().GoBack();
-}
-
-void BrowserPane::GoForward() {
-  m_impl->Core().GoForward();
-}
-
-void BrowserPane::Refresh() {
-  m_impl->Core().Refresh();
-}
-
-void BrowserPane::Stop() {
-  m_impl->Core().Stop();
-}
-
-Gtk::Widget& BrowserPane::Widget() {
-  return m_impl->Frame();
-}
-
-PaneRole BrowserPane::Role() const {
-  return m_impl->Core().Policy().Role();
-}
-
-PaneNotice BrowserPane::Notice() const {
-  return m_impl->Core().Notice();
-}
-
-bool BrowserPane::ShowsScriptDialog() const {
-  return m_impl->ShowsScriptDialog();
-}
-
-std::string BrowserPane::CurrentAddress() const {
-  return m_impl->CurrentAddress();
-}
-
-bool BrowserPane::IsLoading() const {
-  return m_impl->IsLoading();
-}
-
-bool BrowserPane::CanGoBack() const {
-  return m_impl->CanGoBack();
-}
-
-bool BrowserPane::CanGoForward() const {
-  return m_impl->CanGoForward();
 }
 
 }  // namespace ticklark::web

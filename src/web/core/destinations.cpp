@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/destinations.hpp"
+#include "web/core/destinations.hpp"
 
 #include <algorithm>
 

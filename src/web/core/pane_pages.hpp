@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "web/pane_recovery.hpp"
+#include "web/core/pane_recovery.hpp"
 
 namespace ticklark::web {
 

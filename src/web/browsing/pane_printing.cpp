@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/pane_printing.hpp"
+#include "web/browsing/pane_printing.hpp"
 
 #include <memory>
 #include <string>
@@ -7,8 +7,8 @@
 #include <webkit/webkit.h>
 
 #include "platform/gobject_ptr.hpp"
-#include "web/guarded.hpp"
-#include "web/pane_services.hpp"
+#include "web/browsing/pane_services.hpp"
+#include "web/core/guarded.hpp"
 
 namespace ticklark::web {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/web_session.hpp"
+#include "web/engine/web_session.hpp"
 
 #include <chrono>
 #include <optional>
@@ -9,10 +9,10 @@
 
 #include "platform/web_address.hpp"
 #include "ticklark/version.hpp"
-#include "web/load_guard.hpp"
-#include "web/pane_downloads.hpp"
-#include "web/pane_policy.hpp"
-#include "web/pane_services.hpp"
+#include "web/browsing/pane_downloads.hpp"
+#include "web/browsing/pane_services.hpp"
+#include "web/core/load_guard.hpp"
+#include "web/core/pane_policy.hpp"
 
 namespace ticklark::web {
 

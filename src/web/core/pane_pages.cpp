@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/pane_pages.hpp"
+#include "web/core/pane_pages.hpp"
 
 #include <gio/gio.h>
 

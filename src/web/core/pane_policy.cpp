@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/pane_policy.hpp"
+#include "web/core/pane_policy.hpp"
 
 #include <algorithm>
 

@@ -11,7 +11,7 @@
 #include <sigc++/connection.h>
 
 #include "platform/gobject_ptr.hpp"
-#include "web/pane_downloads.hpp"
+#include "web/browsing/pane_downloads.hpp"
 
 typedef struct _WebKitWebView WebKitWebView;
 
@@ -24,6 +24,10 @@ class Overlay;
 class Window;
 }  // namespace Gtk
 
+namespace ticklark::platform {
+class DefaultBrowser;
+}
+
 namespace ticklark::web {
 
 enum class PaneCommand;
@@ -31,7 +35,6 @@ class FindBar;
 class PaneCore;
 class PaneContextMenu;
 class PaneServices;
-class WebSession;
 
 // What makes a pane behave like a browser, inside the pane and the same in
 // every window (the windows see none of it):
@@ -51,7 +54,8 @@ class PaneBrowsing final : public DownloadingPane {
  public:
   // |core|, |view| and |frame| belong to one pane and outlive this; |frame|
   // holds |view|.
-  PaneBrowsing(PaneCore& core, WebKitWebView* view, Gtk::Overlay& frame, WebSession& session);
+  PaneBrowsing(PaneCore& core, WebKitWebView* view, Gtk::Overlay& frame, PaneServices& services,
+               platform::DefaultBrowser& browser);
   ~PaneBrowsing();
 
   PaneBrowsing(const PaneBrowsing&) = delete;

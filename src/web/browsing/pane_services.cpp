@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/pane_services.hpp"
+#include "web/browsing/pane_services.hpp"
 
 #include <memory>
 #include <utility>
@@ -10,7 +10,7 @@
 #include <gtkmm/window.h>
 #include <webkit/webkit.h>
 
-#include "web/pane_downloads.hpp"
+#include "web/browsing/pane_downloads.hpp"
 
 namespace ticklark::web {
 

@@ -12,10 +12,9 @@
 #include <webkit/webkit.h>
 
 #include "platform/gobject_ptr.hpp"
-#include "web/browser_pane.hpp"
 #include "web/core/pane_core.hpp"
-#include "web/pane_visibility.hpp"
-#include "web/script_dialog_panel.hpp"
+#include "web/engine/pane_visibility.hpp"
+#include "web/engine/script_dialog_panel.hpp"
 
 namespace ticklark::web {
 
@@ -25,13 +24,13 @@ class WebSession;
 // signals become reports and questions for the pane's PaneCore, and what the
 // core decides is carried out on the view. Everything here is about the
 // engine; the rules live in the core.
-class BrowserPane::Impl final : private PaneEngine {
+class PaneView final : private PaneEngine {
  public:
-  Impl(WebSession& session, PaneRole role, PaneBar bar, WebKitWebView* related);
-  ~Impl() override;
+  PaneView(WebSession& session, PaneRole role, PaneBar bar, WebKitWebView* related);
+  ~PaneView() override;
 
-  Impl(const Impl&) = delete;
-  Impl& operator=(const Impl&) = delete;
+  PaneView(const PaneView&) = delete;
+  PaneView& operator=(const PaneView&) = delete;
 
   // What the pane's features build on: the view, the frame it sits in (an
   // overlay that takes more children over the page), the core and the session.
@@ -48,7 +47,7 @@ class BrowserPane::Impl final : private PaneEngine {
   bool CanGoForward() const override;
   std::string CurrentAddress() const override;
 
-  // Signal handlers, reached through the trampolines (browser_pane_signals.cpp).
+  // Signal handlers, reached through the trampolines (pane_view_signals.cpp).
   gboolean OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
   void OnNewWindow(WebKitNavigationAction* action);
   gboolean OnScriptDialog(WebKitScriptDialog* dialog);
@@ -63,7 +62,7 @@ class BrowserPane::Impl final : private PaneEngine {
  private:
   // One of the core's timers, as GLib runs it.
   struct PaneTimer {
-    Impl* pane = nullptr;
+    PaneView* pane = nullptr;
     Timer timer = Timer::kUnresponsive;
     platform::SourceId source;
   };

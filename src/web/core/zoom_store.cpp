@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/zoom_store.hpp"
+#include "web/core/zoom_store.hpp"
 
 #include <sys/types.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/pane_desktop.hpp"
+#include "web/browsing/pane_desktop.hpp"
 
 #include <memory>
 #include <utility>

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "web/pane_policy.hpp"
-#include "web/pane_recovery.hpp"
+#include "web/core/pane_policy.hpp"
+#include "web/core/pane_recovery.hpp"
 
 namespace Gtk {
 class Widget;
@@ -15,6 +15,7 @@ namespace ticklark::web {
 
 class WebSession;
 class PaneBrowsing;
+class PaneView;
 
 // One embedded web view with the program's policies. Windows place Widget()
 // and drive the pane through its five operations; everything the page itself
@@ -72,11 +73,8 @@ class BrowserPane {
   // An alert, confirm or prompt of the page waits for an answer.
   bool ShowsScriptDialog() const;
 
-  // The engine side, defined with the pane's code.
-  class Impl;
-
  private:
-  std::unique_ptr<Impl> m_impl;
+  std::unique_ptr<PaneView> m_impl;
   // Keys, find, zoom, printing, downloads and the context menu; goes first.
   std::unique_ptr<PaneBrowsing> m_browsing;
 };

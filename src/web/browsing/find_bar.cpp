@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/find_bar.hpp"
+#include "web/browsing/find_bar.hpp"
 
 #include <gtk/gtk.h>
 #include <gtkmm/overlay.h>

@@ -8,9 +8,9 @@
 #include <webkit/webkit.h>
 
 #include "platform/default_browser.hpp"
-#include "web/browser_pane_impl.hpp"
-#include "web/guarded.hpp"
-#include "web/web_session.hpp"
+#include "web/core/guarded.hpp"
+#include "web/engine/pane_view.hpp"
+#include "web/engine/web_session.hpp"
 
 namespace ticklark::web {
 
@@ -87,7 +87,7 @@ ScriptDialogKind KindOf(WebKitScriptDialogType type) {
 }
 
 // Trampolines: the engine's C signals back into the pane.
-using Pane = BrowserPane::Impl;
+using Pane = PaneView;
 
 gboolean OnDecidePolicySignal(WebKitWebView*, WebKitPolicyDecision* decision,
                               WebKitPolicyDecisionType type, gpointer self) {
@@ -188,7 +188,7 @@ void OnLoadingSignal(GObject*, GParamSpec*, gpointer self) {
 
 }  // namespace
 
-void BrowserPane::Impl::ConnectSignals() {
+void PaneView::ConnectSignals() {
   m_handlers.Connect("decide-policy", G_CALLBACK(OnDecidePolicySignal), this);
   m_handlers.Connect("create", G_CALLBACK(OnCreateSignal), this);
   m_handlers.Connect("permission-request", G_CALLBACK(OnPermissionRequestSignal), this);
@@ -202,8 +202,7 @@ void BrowserPane::Impl::ConnectSignals() {
   m_handlers.Connect("notify::is-loading", G_CALLBACK(OnLoadingSignal), this);
 }
 
-gboolean BrowserPane::Impl::OnDecidePolicy(WebKitPolicyDecision* decision,
-                                           WebKitPolicyDecisionType type) {
+gboolean PaneView::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) {
   switch (type) {
     case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
       WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
@@ -257,7 +256,7 @@ gboolean BrowserPane::Impl::OnDecidePolicy(WebKitPolicyDecision* decision,
 }
 
 // A page asked for a new window; never one inside the program.
-void BrowserPane::Impl::OnNewWindow(WebKitNavigationAction* action) {
+void PaneView::OnNewWindow(WebKitNavigationAction* action) {
   const std::string_view uri =
       Text(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
   if (PanePolicy::ForNewWindow(uri, webkit_navigation_action_is_user_gesture(action)) ==
@@ -267,7 +266,7 @@ void BrowserPane::Impl::OnNewWindow(WebKitNavigationAction* action) {
   }
 }
 
-gboolean BrowserPane::Impl::OnScriptDialog(WebKitScriptDialog* dialog) {
+gboolean PaneView::OnScriptDialog(WebKitScriptDialog* dialog) {
   const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
   switch (m_core.ForScriptDialog(KindOf(type))) {
     case ScriptDialogAnswer::kLeavePage:
@@ -286,7 +285,7 @@ gboolean BrowserPane::Impl::OnScriptDialog(WebKitScriptDialog* dialog) {
   return TRUE;
 }
 
-void BrowserPane::Impl::OnLoadChanged(WebKitLoadEvent event) {
+void PaneView::OnLoadChanged(WebKitLoadEvent event) {
   if (event == WEBKIT_LOAD_STARTED) {
     m_core.LoadStarted();
   } else if (event == WEBKIT_LOAD_COMMITTED) {
@@ -297,7 +296,7 @@ void BrowserPane::Impl::OnLoadChanged(WebKitLoadEvent event) {
   }
 }
 
-bool BrowserPane::Impl::OnLoadFailed(const char* address, const GError* error) {
+bool PaneView::OnLoadFailed(const char* address, const GError* error) {
   if (!address || !error) {
     return false;
   }
@@ -307,7 +306,7 @@ bool BrowserPane::Impl::OnLoadFailed(const char* address, const GError* error) {
        g_network_monitor_get_network_available(g_network_monitor_get_default()) != FALSE});
 }
 
-void BrowserPane::Impl::OnRequestStarted(WebKitWebResource* resource, WebKitURIRequest* request) {
+void PaneView::OnRequestStarted(WebKitWebResource* resource, WebKitURIRequest* request) {
   if (!m_core.WatchesRequestFor(std::string(Text(webkit_uri_request_get_uri(request))))) {
     return;
   }
@@ -316,11 +315,11 @@ void BrowserPane::Impl::OnRequestStarted(WebKitWebResource* resource, WebKitURIR
   m_watchedRequests.push_back({platform::Share(resource), std::move(handlers)});
 }
 
-void BrowserPane::Impl::OnRequestSent(WebKitURIRequest* request) {
+void PaneView::OnRequestSent(WebKitURIRequest* request) {
   m_core.RequestSent(std::string(Text(webkit_uri_request_get_uri(request))));
 }
 
-void BrowserPane::Impl::OnWebProcessTerminated(WebKitWebProcessTerminationReason reason) {
+void PaneView::OnWebProcessTerminated(WebKitWebProcessTerminationReason reason) {
   PaneRecovery::Ending ending = PaneRecovery::Ending::kOnPurpose;
   if (reason == WEBKIT_WEB_PROCESS_CRASHED) {
     ending = PaneRecovery::Ending::kCrashed;
@@ -333,11 +332,11 @@ void BrowserPane::Impl::OnWebProcessTerminated(WebKitWebProcessTerminationReason
   m_core.WebProcessEnded(ending);
 }
 
-void BrowserPane::Impl::OnResponsivenessChanged() {
+void PaneView::OnResponsivenessChanged() {
   m_core.ResponsivenessChanged(IsResponsive());
 }
 
-void BrowserPane::Impl::OnLoadingChanged() {
+void PaneView::OnLoadingChanged() {
   m_core.LoadingChanged(IsLoading());
 }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/pane_browsing.hpp"
+#include "web/browsing/pane_browsing.hpp"
 
 #include <cmath>
 #include <exception>
@@ -11,14 +11,13 @@
 #include <gtkmm/window.h>
 #include <webkit/webkit.h>
 
+#include "web/browsing/find_bar.hpp"
+#include "web/browsing/pane_context_menu.hpp"
+#include "web/browsing/pane_printing.hpp"
+#include "web/browsing/pane_services.hpp"
+#include "web/core/guarded.hpp"
 #include "web/core/pane_core.hpp"
-#include "web/find_bar.hpp"
-#include "web/guarded.hpp"
-#include "web/pane_context_menu.hpp"
-#include "web/pane_printing.hpp"
-#include "web/pane_services.hpp"
-#include "web/web_session.hpp"
-#include "web/zoom_store.hpp"
+#include "web/core/zoom_store.hpp"
 
 namespace ticklark::web {
 
@@ -45,14 +44,13 @@ gboolean OnPrintSignal(WebKitWebView*, WebKitPrintOperation*, gpointer self) {
 }  // namespace
 
 PaneBrowsing::PaneBrowsing(PaneCore& core, WebKitWebView* view, Gtk::Overlay& frame,
-                           WebSession& session)
+                           PaneServices& services, platform::DefaultBrowser& browser)
     : m_core(core),
       m_view(view),
       m_frame(frame),
-      m_services(session.Services()),
+      m_services(services),
       m_find(std::make_unique<FindBar>(view, frame)),
-      m_menu(
-          std::make_unique<PaneContextMenu>(view, session.DefaultBrowser(), [this] { Print(); })),
+      m_menu(std::make_unique<PaneContextMenu>(view, browser, [this] { Print(); })),
       m_events(Gtk::EventControllerLegacy::create()),
       m_handlers(view) {
   m_services.AddPane(view, *this);

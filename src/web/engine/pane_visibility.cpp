@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/pane_visibility.hpp"
+#include "web/engine/pane_visibility.hpp"
 
 #include <memory>
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/gobject_ptr.hpp"
-#include "web/pane_recovery.hpp"
+#include "web/core/pane_recovery.hpp"
 
 typedef struct _WebKitWebContext WebKitWebContext;
 typedef struct _WebKitNetworkSession WebKitNetworkSession;

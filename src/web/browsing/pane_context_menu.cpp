@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/pane_context_menu.hpp"
+#include "web/browsing/pane_context_menu.hpp"
 
 #include <vector>
 

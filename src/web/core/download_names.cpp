@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/download_names.hpp"
+#include "web/core/download_names.hpp"
 
 namespace ticklark::web {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/pane_recovery.hpp"
+#include "web/core/pane_recovery.hpp"
 
 #include <algorithm>
 #include <utility>

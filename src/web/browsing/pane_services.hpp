@@ -9,9 +9,9 @@
 #include <string>
 
 #include "platform/gobject_ptr.hpp"
-#include "web/pane_desktop.hpp"
-#include "web/pane_downloads.hpp"
-#include "web/zoom_store.hpp"
+#include "web/browsing/pane_desktop.hpp"
+#include "web/browsing/pane_downloads.hpp"
+#include "web/core/zoom_store.hpp"
 
 namespace ticklark::web {
 

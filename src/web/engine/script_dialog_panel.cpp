@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "web/script_dialog_panel.hpp"
+#include "web/engine/script_dialog_panel.hpp"
 
 #include <utility>
 
