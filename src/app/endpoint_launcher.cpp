@@ -15,25 +15,26 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include <gio/gio.h>
-#include <glib-unix.h>
 #include <glib.h>
 
 #include "endpoint/printable_text.hpp"
+#include "platform/gobject_ptr.hpp"
 #include "platform/listening_sockets.hpp"
 #include "platform/web_address.hpp"
 #include "web/core/destinations.hpp"
-
-extern char** environ;
 
 namespace ticklark::app {
 
 namespace {
 
 using Clock = EndpointLauncher::Clock;
+using platform::Adopt;
+using platform::GCharPtr;
+using platform::GErrorPtr;
+using platform::Out;
 
 constexpr std::string_view kEndpointName = "ticklark-endpoint";
 constexpr std::string_view kEndpointPrefix = "ticklark-endpoint: ";
@@ -42,6 +43,9 @@ constexpr std::string_view kListeningLine = "ticklark-endpoint: listening on ";
 constexpr auto kProbeTime = std::chrono::milliseconds(1500);
 // How long a stopped endpoint may take to end before it is killed.
 constexpr auto kStopTime = std::chrono::milliseconds(3000);
+// How long the output of an ended endpoint may stay open, held by a process
+// it left behind, before the endpoint is taken for ended all the same.
+constexpr auto kOutputEndTime = std::chrono::milliseconds(500);
 
 void Say(const std::string& text) {
   const std::string line = "ticklark2: " + text + "\n";
@@ -126,18 +130,104 @@ void WriteDecimal(char* out, unsigned long value) {
   *out = '\0';
 }
 
-gboolean OnEndpointOutput(gint, GIOCondition, gpointer self) {
-  return static_cast<EndpointLauncher*>(self)->RelayOutput() ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+// What the endpoint's process does between fork and exec; async-signal-safe.
+struct ChildSetup {
+  pid_t programPid;
+  char* pidDigits;  // LISTEN_PID's value in the environment prepared for it
+};
+
+void SetUpEndpointProcess(gpointer data) {
+  const auto* setup = static_cast<const ChildSetup*>(data);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  // The kernel sends SIGTERM when the program's thread that started it
+  // ends, so that it never outlives the program, even one that was killed.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != setup->programPid) {
+    _exit(0);  // the program ended already
+  }
+  WriteDecimal(setup->pidDigits, static_cast<unsigned long>(getpid()));
 }
 
-void OnEndpointEnded(GPid, gint status, gpointer self) {
-  static_cast<EndpointLauncher*>(self)->Ended(status);
+bool Cancelled(const GErrorPtr& error) {
+  return g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED);
+}
+
+// The endpoint's reads run on the launcher's own context, which only the
+// launcher runs: the launcher is there whenever they finish.
+void OnEndpointLine(GObject* stream, GAsyncResult* result, gpointer self) {
+  gsize length = 0;
+  GErrorPtr error;
+  const GCharPtr line(g_data_input_stream_read_line_finish(G_DATA_INPUT_STREAM(stream), result,
+                                                           &length, Out(error)));
+  static_cast<EndpointLauncher*>(self)->LineRead(line.get(), length, Cancelled(error));
+}
+
+gboolean OnEndpointOutput(GObject*, gpointer self) {
+  return static_cast<EndpointLauncher*>(self)->OutputReady() ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+}
+
+// The wait for the end runs on the program's main context, where it may
+// finish after its launcher has gone: a launcher cancels it before it goes.
+void OnEndpointEnded(GObject* process, GAsyncResult* result, gpointer self) {
+  GErrorPtr error;
+  g_subprocess_wait_finish(G_SUBPROCESS(process), result, Out(error));
+  if (!Cancelled(error)) {
+    static_cast<EndpointLauncher*>(self)->Exited(g_subprocess_get_status(G_SUBPROCESS(process)));
+  }
+}
+
+gboolean OnOutputOverdue(gpointer self) {
+  static_cast<EndpointLauncher*>(self)->OutputOverdue();
+  return G_SOURCE_REMOVE;
 }
 
 gboolean OnRestartDue(gpointer self) {
   static_cast<EndpointLauncher*>(self)->Restart();
   return G_SOURCE_REMOVE;
 }
+
+// A wait run on the launcher's own context, for the endpoint to listen or to end.
+struct Waiting {
+  bool over = false;   // its deadline has passed
+  bool ended = false;  // the process has ended
+};
+
+gboolean OnWaitOver(gpointer waiting) {
+  static_cast<Waiting*>(waiting)->over = true;
+  return G_SOURCE_REMOVE;
+}
+
+void OnEndpointEndedWhileWaited(GObject* process, GAsyncResult* result, gpointer waiting) {
+  g_subprocess_wait_finish(G_SUBPROCESS(process), result, nullptr);
+  static_cast<Waiting*>(waiting)->ended = true;
+}
+
+// A timer on |context| that sets |waiting|'s over at |deadline|.
+platform::AttachedSource WaitUntil(Clock::time_point deadline, GMainContext* context,
+                                   Waiting& waiting) {
+  platform::AttachedSource timer(
+      g_timeout_source_new(static_cast<guint>(MillisecondsLeft(deadline))));
+  g_source_set_callback(timer.get(), OnWaitOver, &waiting, nullptr);
+  g_source_attach(timer.get(), context);
+  return timer;
+}
+
+// Makes a context the thread's default for as long as it is held, so that
+// what is started meanwhile finishes there.
+class ContextInUse {
+ public:
+  explicit ContextInUse(GMainContext* context) : m_context(context) {
+    g_main_context_push_thread_default(m_context);
+  }
+  ~ContextInUse() { g_main_context_pop_thread_default(m_context); }
+  ContextInUse(const ContextInUse&) = delete;
+  ContextInUse& operator=(const ContextInUse&) = delete;
+
+ private:
+  GMainContext* m_context;
+};
 
 std::string Seconds(std::chrono::milliseconds delay) {
   char text[32];
@@ -146,10 +236,8 @@ std::string Seconds(std::chrono::milliseconds delay) {
 }
 
 std::string ProgramPath() {
-  gchar* target = g_file_read_link("/proc/self/exe", nullptr);
-  std::string path = target ? target : "";
-  g_free(target);
-  return path;
+  const GCharPtr target(g_file_read_link("/proc/self/exe", nullptr));
+  return target ? target.get() : "";
 }
 
 std::string DescribeStatus(int status) {
@@ -185,24 +273,22 @@ std::optional<EndpointAddress> ParseEndpointBase(std::string_view base) {
 }
 
 std::string FindEndpointExecutable(const std::string& programPath, std::string& lookedAt) {
-  gchar* folder = g_path_get_dirname(programPath.c_str());
-  const std::string beside = std::string(folder) + "/" + std::string(kEndpointName);
-  lookedAt = std::string(folder) + " and on PATH";
-  g_free(folder);
+  const GCharPtr folder(g_path_get_dirname(programPath.c_str()));
+  const std::string beside = std::string(folder.get()) + "/" + std::string(kEndpointName);
+  lookedAt = std::string(folder.get()) + " and on PATH";
   if (!programPath.empty() && g_file_test(beside.c_str(), G_FILE_TEST_IS_REGULAR) &&
       g_file_test(beside.c_str(), G_FILE_TEST_IS_EXECUTABLE)) {
     return beside;
   }
-  gchar* onPath = g_find_program_in_path(std::string(kEndpointName).c_str());
-  std::string found = onPath ? onPath : "";
-  g_free(onPath);
-  return found;
+  const GCharPtr onPath(g_find_program_in_path(std::string(kEndpointName).c_str()));
+  return onPath ? onPath.get() : "";
 }
 
 EndpointLauncher::EndpointLauncher(std::string base, std::string executable, RestartLimits limits)
     : m_base(std::move(base)),
       m_address(ParseEndpointBase(m_base)),
       m_executable(std::move(executable)),
+      m_context(g_main_context_new()),
       m_schedule(limits) {}
 
 EndpointLauncher::~EndpointLauncher() {
@@ -291,9 +377,8 @@ bool EndpointLauncher::AnswersAsEndpoint(Clock::time_point deadline) const {
     reply.append(buffer, static_cast<std::size_t>(got));
   }
   close(fd);
-  gchar* lower = g_ascii_strdown(reply.c_str(), -1);
-  const std::string headers = lower;
-  g_free(lower);
+  const GCharPtr lower(g_ascii_strdown(reply.c_str(), -1));
+  const std::string_view headers = lower.get();
   return headers.starts_with("http/1.1 200") &&
          headers.find("\r\nserver: ticklark-endpoint/") != std::string::npos;
 }
@@ -323,21 +408,11 @@ EndpointOutcome EndpointLauncher::Start(Clock::time_point deadline) {
     return EndpointOutcome::kUnavailable;
   }
 
-  bool listening = false;
-  bool ended = false;
-  while (!listening && !ended) {
-    pollfd wait{m_output, POLLIN, 0};
-    if (poll(&wait, 1, MillisecondsLeft(deadline)) <= 0) {
-      break;  // not listening yet; it may still come up
-    }
-    ended = !ReadOutput(&listening);
-  }
-  if (ended && !listening) {
-    CloseOutput();
-    int status = 0;
-    if (waitpid(m_pid, &status, 0) == m_pid) {
-      m_pid = -1;
-    }
+  AwaitListening(deadline);  // when it is not listening yet, it may still come up
+  if (m_outputEnded && !m_listeningSaid) {
+    g_subprocess_wait(m_process.get(), nullptr, nullptr);
+    const int status = g_subprocess_get_status(m_process.get());
+    EndRun();
     CloseListening();
     Say("the endpoint did not start (" + DescribeStatus(status) +
         "); its pages show the engine's error page");
@@ -351,121 +426,160 @@ EndpointOutcome EndpointLauncher::Start(Clock::time_point deadline) {
 // Starts the endpoint on the program's listening socket, passed as systemd
 // passes one: descriptor 3, LISTEN_FDS=1 and LISTEN_PID the endpoint's own
 // process id, which only the child knows; it writes it into the environment
-// prepared for it. Everything between fork and exec is async-signal-safe.
+// prepared for it, which it is given as it is.
 bool EndpointLauncher::Spawn(std::string& error) {
-  int output[2] = {-1, -1};
-  if (pipe2(output, O_CLOEXEC) != 0) {
+  const platform::GObjectPtr<GSubprocessLauncher> launcher =
+      Adopt(g_subprocess_launcher_new(static_cast<GSubprocessFlags>(
+          G_SUBPROCESS_FLAGS_STDIN_INHERIT | G_SUBPROCESS_FLAGS_STDERR_PIPE)));
+  const platform::GStrvPtr environment(g_get_environ());
+  for (char** variable = environment.get(); *variable; ++variable) {
+    const std::string_view text(*variable);
+    if (text.starts_with("LISTEN_")) {
+      g_subprocess_launcher_unsetenv(launcher.get(),
+                                     std::string(text.substr(0, text.find('='))).c_str());
+    }
+  }
+  g_subprocess_launcher_setenv(launcher.get(), "LISTEN_FDS", "1", TRUE);
+  g_subprocess_launcher_setenv(launcher.get(), "LISTEN_FDNAMES", "ticklark2", TRUE);
+  g_subprocess_launcher_setenv(launcher.get(), "LISTEN_PID", std::string(24, '0').c_str(), TRUE);
+  ChildSetup setup{getpid(),
+                   const_cast<char*>(g_subprocess_launcher_getenv(launcher.get(), "LISTEN_PID"))};
+  g_subprocess_launcher_set_child_setup(launcher.get(), SetUpEndpointProcess, &setup, nullptr);
+  // The launcher closes its copy of the socket when it goes; the program keeps its own.
+  const int socket = fcntl(m_listening, F_DUPFD_CLOEXEC, 3);
+  if (socket < 0) {
     error = g_strerror(errno);
     return false;
   }
-  std::vector<std::string> variables;
-  for (char** variable = environ; variable && *variable; ++variable) {
-    if (!std::string_view(*variable).starts_with("LISTEN_")) {
-      variables.emplace_back(*variable);
-    }
-  }
-  variables.emplace_back("LISTEN_FDS=1");
-  variables.emplace_back("LISTEN_FDNAMES=ticklark2");
-  variables.emplace_back("LISTEN_PID=" + std::string(24, '0'));
-  char* pidDigits = variables.back().data() + std::string_view("LISTEN_PID=").size();
-  std::vector<char*> envp;
-  for (std::string& variable : variables) {
-    envp.push_back(variable.data());
-  }
-  envp.push_back(nullptr);
-  char* const argv[] = {m_found.data(), nullptr};
-  const pid_t programPid = getpid();
-  const int listening = m_listening;
+  g_subprocess_launcher_take_fd(launcher.get(), socket, 3);
 
-  const pid_t pid = fork();
-  if (pid == 0) {
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    // The kernel sends SIGTERM when the program's thread that started it
-    // ends, so that it never outlives the program, even one that was killed.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != programPid) {
-      _exit(0);  // the program ended already
-    }
-    if (dup2(output[1], STDERR_FILENO) < 0 ||
-        (listening == 3 ? fcntl(3, F_SETFD, 0) : dup2(listening, 3)) < 0) {
-      _exit(127);
-    }
-    close_range(4, ~0U, 0);
-    WriteDecimal(pidDigits, static_cast<unsigned long>(getpid()));
-    execve(argv[0], argv, envp.data());
-    _exit(127);
-  }
-  const int forkError = errno;
-  close(output[1]);
-  if (pid < 0) {
-    close(output[0]);
-    error = g_strerror(forkError);
+  const char* const argv[] = {m_found.c_str(), nullptr};
+  GErrorPtr failure;
+  m_process = Adopt(g_subprocess_launcher_spawnv(launcher.get(), argv, Out(failure)));
+  if (!m_process) {
+    error = failure ? failure->message : "not started";
     return false;
   }
-  m_pid = pid;
-  m_output = output[0];
-  g_unix_set_fd_nonblocking(m_output, TRUE, nullptr);
+  const char* pid = g_subprocess_get_identifier(m_process.get());
+  m_pid = pid ? static_cast<pid_t>(g_ascii_strtoll(pid, nullptr, 10)) : -1;
+  m_output = Adopt(g_data_input_stream_new(g_subprocess_get_stderr_pipe(m_process.get())));
+  g_data_input_stream_set_newline_type(m_output.get(), G_DATA_STREAM_NEWLINE_TYPE_LF);
+  m_cancel = Adopt(g_cancellable_new());
+  m_listeningSaid = false;
+  m_outputEnded = false;
+  m_exited = false;
+  const ContextInUse reading(m_context.get());
+  ReadLine();
   return true;
 }
 
-void EndpointLauncher::WatchEnd() {
-  m_watch = g_unix_fd_add(m_output, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
-                          OnEndpointOutput, this);
-  m_childWatch = g_child_watch_add(m_pid, OnEndpointEnded, this);
+void EndpointLauncher::ReadLine() {
+  m_reading = true;
+  g_data_input_stream_read_line_async(m_output.get(), G_PRIORITY_DEFAULT, m_cancel.get(),
+                                      OnEndpointLine, this);
 }
 
 // Passes the endpoint's own messages on to standard error; its request log,
 // one line per page, stays out of the program's.
-bool EndpointLauncher::ReadOutput(bool* listening) {
-  if (m_output < 0) {
-    return false;
+void EndpointLauncher::LineRead(const char* line, std::size_t length, bool cancelled) {
+  m_reading = false;
+  if (cancelled) {
+    return;
   }
-  bool open = true;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t got = read(m_output, buffer, sizeof buffer);
-    if (got > 0) {
-      m_partial.append(buffer, static_cast<std::size_t>(got));
-      continue;
-    }
-    open = got < 0 && (errno == EAGAIN || errno == EINTR);
-    break;
+  if (!line) {
+    m_outputEnded = true;
+    return;
   }
-  std::size_t start = 0;
-  for (std::size_t end = m_partial.find('\n'); end != std::string::npos;
-       end = m_partial.find('\n', start)) {
-    const std::string_view line(m_partial.data() + start, end - start);
-    if (line.starts_with(kEndpointPrefix)) {
-      // The endpoint escapes what it quotes; one that does not (another
-      // version, a user's own) writes nothing raw here either.
-      const std::string text = endpoint::EscapeControls(line) + "\n";
-      [[maybe_unused]] const auto written = write(STDERR_FILENO, text.data(), text.size());
-    }
-    if (listening && line.starts_with(kListeningLine)) {
-      *listening = true;
-    }
-    start = end + 1;
+  const std::string_view text(line, length);
+  if (text.starts_with(kEndpointPrefix)) {
+    // The endpoint escapes what it quotes; one that does not (another
+    // version, a user's own) writes nothing raw here either.
+    const std::string escaped = endpoint::EscapeControls(text) + "\n";
+    [[maybe_unused]] const auto written = write(STDERR_FILENO, escaped.data(), escaped.size());
   }
-  m_partial.erase(0, start);
-  return open;
+  m_listeningSaid = m_listeningSaid || text.starts_with(kListeningLine);
+  ReadLine();
 }
 
-bool EndpointLauncher::RelayOutput() {
-  if (ReadOutput(nullptr)) {
+// Runs the launcher's context until the endpoint says it listens, its output
+// ends or |deadline| passes.
+void EndpointLauncher::AwaitListening(Clock::time_point deadline) {
+  Waiting waiting;
+  const auto timer = WaitUntil(deadline, m_context.get(), waiting);
+  const ContextInUse reading(m_context.get());
+  while (!m_listeningSaid && !m_outputEnded && !waiting.over) {
+    g_main_context_iteration(m_context.get(), TRUE);
+  }
+}
+
+// Runs the launcher's context, passing on what the endpoint says, until its
+// process ends or |deadline| passes. True when it ended.
+bool EndpointLauncher::AwaitExit(Clock::time_point deadline) {
+  Waiting waiting;
+  const auto timer = WaitUntil(deadline, m_context.get(), waiting);
+  const ContextInUse reading(m_context.get());
+  g_subprocess_wait_async(m_process.get(), nullptr, OnEndpointEndedWhileWaited, &waiting);
+  while (!waiting.ended && !waiting.over) {
+    g_main_context_iteration(m_context.get(), TRUE);
+  }
+  if (!waiting.ended) {
+    g_subprocess_force_exit(m_process.get());
+    while (!waiting.ended) {  // |waiting| is the wait's until it has finished
+      g_main_context_iteration(m_context.get(), TRUE);
+    }
+    return false;
+  }
+  return true;
+}
+
+// Reads what the endpoint has written so far, without waiting for more.
+void EndpointLauncher::ReadWhatIsThere() {
+  const ContextInUse reading(m_context.get());
+  while (g_main_context_iteration(m_context.get(), FALSE)) {
+  }
+}
+
+void EndpointLauncher::WatchEnd() {
+  g_subprocess_wait_async(m_process.get(), m_cancel.get(), OnEndpointEnded, this);
+  if (!m_outputEnded) {
+    m_outputWatch.reset(g_pollable_input_stream_create_source(
+        G_POLLABLE_INPUT_STREAM(g_subprocess_get_stderr_pipe(m_process.get())), nullptr));
+    g_source_set_callback(m_outputWatch.get(), G_SOURCE_FUNC(OnEndpointOutput), this, nullptr);
+    g_source_attach(m_outputWatch.get(), nullptr);
+  }
+}
+
+bool EndpointLauncher::OutputReady() {
+  ReadWhatIsThere();
+  if (!m_outputEnded) {
     return true;
   }
-  m_watch = 0;
-  CloseOutput();
-  return false;  // the child watch hears of the end
+  if (m_exited) {
+    Ended(m_status);
+  }
+  return false;
+}
+
+void EndpointLauncher::Exited(int status) {
+  m_pid = -1;
+  m_exited = true;
+  m_status = status;
+  ReadWhatIsThere();
+  if (m_outputEnded) {
+    Ended(status);
+  } else {
+    m_outputOverdue.Reset(
+        g_timeout_add(static_cast<guint>(kOutputEndTime.count()), OnOutputOverdue, this));
+  }
+}
+
+void EndpointLauncher::OutputOverdue() {
+  m_outputOverdue.Forget();
+  Ended(m_status);
 }
 
 void EndpointLauncher::Ended(int status) {
-  m_childWatch = 0;
-  m_pid = -1;
-  ReadOutput(nullptr);
-  CloseOutput();
+  EndRun();
   if (m_stopping || m_listening < 0) {
     return;
   }
@@ -478,11 +592,11 @@ void EndpointLauncher::Ended(int status) {
     line += " (" + std::to_string(recent) + " restarts in the last minute)";
   }
   Say(line);
-  m_restartTimer = g_timeout_add(static_cast<guint>(delay.count()), OnRestartDue, this);
+  m_restartTimer.Reset(g_timeout_add(static_cast<guint>(delay.count()), OnRestartDue, this));
 }
 
 void EndpointLauncher::Restart() {
-  m_restartTimer = 0;
+  m_restartTimer.Forget();
   m_schedule.Restarted(Clock::now());
   ++m_restarts;
   std::string error;
@@ -494,15 +608,24 @@ void EndpointLauncher::Restart() {
   WatchEnd();
 }
 
-void EndpointLauncher::CloseOutput() {
-  if (m_watch != 0) {
-    g_source_remove(m_watch);
-    m_watch = 0;
+// Lets go of the endpoint's process and output, once it has ended or is left
+// to end by itself; its wait on the program's context finishes as cancelled.
+void EndpointLauncher::EndRun() {
+  m_outputWatch.reset();
+  m_outputOverdue.Reset();
+  if (m_cancel) {
+    g_cancellable_cancel(m_cancel.get());
   }
-  if (m_output >= 0) {
-    close(m_output);
-    m_output = -1;
+  if (m_reading) {
+    const ContextInUse reading(m_context.get());
+    while (m_reading) {
+      g_main_context_iteration(m_context.get(), TRUE);
+    }
   }
+  m_output.reset();
+  m_process.reset();
+  m_cancel.reset();
+  m_pid = -1;
 }
 
 void EndpointLauncher::CloseListening() {
@@ -514,32 +637,15 @@ void EndpointLauncher::CloseListening() {
 
 void EndpointLauncher::Stop() {
   m_stopping = true;
-  if (m_restartTimer != 0) {
-    g_source_remove(m_restartTimer);
-    m_restartTimer = 0;
+  m_restartTimer.Reset();
+  if (m_process && !m_exited) {
+    g_subprocess_send_signal(m_process.get(), SIGTERM);
+    AwaitExit(Clock::now() + kStopTime);
   }
-  if (m_childWatch != 0) {
-    // The process is reaped here, not by GLib.
-    g_source_remove(m_childWatch);
-    m_childWatch = 0;
+  if (m_process) {
+    ReadWhatIsThere();
   }
-  if (m_pid > 0) {
-    kill(m_pid, SIGTERM);
-    const auto until = Clock::now() + kStopTime;
-    int status = 0;
-    pid_t ended = 0;
-    while ((ended = waitpid(m_pid, &status, WNOHANG)) == 0 && Clock::now() < until) {
-      ReadOutput(nullptr);  // a full pipe would hold it up
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (ended == 0) {
-      kill(m_pid, SIGKILL);
-      waitpid(m_pid, &status, 0);
-    }
-    m_pid = -1;
-  }
-  ReadOutput(nullptr);
-  CloseOutput();
+  EndRun();
   CloseListening();
 }
 

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -11,8 +12,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/gobject_ptr.hpp"
 #include "platform/listening_sockets.hpp"
 #include "web/core/load_guard.hpp"
+
+typedef struct _GCancellable GCancellable;
+typedef struct _GDataInputStream GDataInputStream;
+typedef struct _GSubprocess GSubprocess;
 
 namespace ticklark::app {
 
@@ -77,7 +83,7 @@ class RestartSchedule {
 // so that the address stays the program's for as long as it runs; an
 // endpoint that ends by itself is started again on the same socket. The
 // endpoint is a child that the kernel ends when the program ends, however it
-// ends.
+// ends; its own messages are passed on to the program's standard error.
 class EndpointLauncher {
  public:
   using Clock = std::chrono::steady_clock;
@@ -109,10 +115,15 @@ class EndpointLauncher {
   // The owner of the listener when the outcome is kForeign.
   unsigned ForeignUid() const { return m_foreignUid; }
 
-  // Called by the pipe watch with the endpoint's standard error.
-  bool RelayOutput();
-  // Called by the child watch when the endpoint's process has ended.
-  void Ended(int status);
+  // Called with each line the endpoint writes on its standard error, and
+  // with nullptr at the end of it; |cancelled| when the read was given up.
+  void LineRead(const char* line, std::size_t length, bool cancelled);
+  // Called when the program's main loop sees the endpoint's output move.
+  bool OutputReady();
+  // Called when the endpoint's process has ended.
+  void Exited(int status);
+  // Called when an ended endpoint's output has had its time to end too.
+  void OutputOverdue();
   // Called by the restart timer.
   void Restart();
 
@@ -121,9 +132,13 @@ class EndpointLauncher {
   bool AnswersAsEndpoint(Clock::time_point deadline) const;
   EndpointOutcome Start(Clock::time_point deadline);
   bool Spawn(std::string& error);
+  void AwaitListening(Clock::time_point deadline);
+  bool AwaitExit(Clock::time_point deadline);
   void WatchEnd();
-  bool ReadOutput(bool* listening);
-  void CloseOutput();
+  void ReadLine();
+  void ReadWhatIsThere();
+  void Ended(int status);
+  void EndRun();
   void CloseListening();
 
   std::string m_base;
@@ -134,11 +149,21 @@ class EndpointLauncher {
   unsigned m_foreignUid = 0;
   pid_t m_pid = -1;
   int m_listening = -1;  // the endpoint's listening socket, held by the program
-  int m_output = -1;     // read end of the endpoint's standard error
-  std::string m_partial;
-  unsigned m_watch = 0;
-  unsigned m_childWatch = 0;
-  unsigned m_restartTimer = 0;
+  // The endpoint's output is read on a context of the launcher's own, which
+  // the program's main loop runs whenever the output moves, and which the
+  // launcher runs itself while it waits for the endpoint to listen or end.
+  platform::CPtr<GMainContext, g_main_context_unref> m_context;
+  platform::GObjectPtr<GSubprocess> m_process;
+  platform::GObjectPtr<GDataInputStream> m_output;  // its standard error
+  platform::GObjectPtr<GCancellable> m_cancel;      // its read and its wait
+  platform::AttachedSource m_outputWatch;
+  platform::SourceId m_outputOverdue;
+  platform::SourceId m_restartTimer;
+  bool m_reading = false;
+  bool m_listeningSaid = false;
+  bool m_outputEnded = false;
+  bool m_exited = false;
+  int m_status = 0;
   RestartSchedule m_schedule;
   unsigned m_restarts = 0;
   bool m_stopping = false;

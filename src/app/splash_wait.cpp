@@ -5,6 +5,8 @@
 
 #include <glib.h>
 
+#include "platform/gobject_ptr.hpp"
+
 namespace ticklark::app {
 
 void SplashWaitUntil(std::chrono::steady_clock::time_point until,
@@ -12,21 +14,23 @@ void SplashWaitUntil(std::chrono::steady_clock::time_point until,
   // Blocking the thread outright would hold the engine's launch messages too:
   // its web process would then finish starting only once the main window has
   // asked for its pages.
-  bool over = false;
+  struct Wait {
+    bool over = false;
+    platform::SourceId timer;
+  } wait;
   const auto left =
       std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-  const guint timer = g_timeout_add(
+  wait.timer.Reset(g_timeout_add(
       static_cast<guint>(std::max<std::chrono::milliseconds::rep>(left.count(), 0)),
-      [](gpointer flag) -> gboolean {
-        *static_cast<bool*>(flag) = true;
+      [](gpointer data) -> gboolean {
+        auto* waiting = static_cast<Wait*>(data);
+        waiting->over = true;
+        waiting->timer.Forget();
         return G_SOURCE_REMOVE;
       },
-      &over);
-  while (!over && !(stop && stop())) {
+      &wait));
+  while (!wait.over && !(stop && stop())) {
     g_main_context_iteration(nullptr, TRUE);
-  }
-  if (!over) {
-    g_source_remove(timer);
   }
 }
 

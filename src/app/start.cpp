@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "calc/calc_form.hpp"
 #include "platform/beep.hpp"
 #include "platform/default_browser.hpp"
+#include "platform/gobject_ptr.hpp"
 #include "platform/settings_store.hpp"
 #include "platform/window_placement.hpp"
 #include "ui/assets.hpp"
@@ -155,6 +157,174 @@ void AddCommandLine(Gtk::Application& application) {
       "front.");
 }
 
+// --version and --endpoint, read before the application registers: 0 or
+// kBadCommandLineStatus ends the program with that status, -1 goes on.
+int ReadLocalOptions(const Glib::RefPtr<Glib::VariantDict>& options, std::string& endpointBase) {
+  if (options->contains("version")) {
+    std::printf("Ticklark 2 %d.%d.%d\n", kVersionMajor, kVersionMinor, kVersionRevision);
+    return 0;
+  }
+  Glib::ustring base;
+  if (options->lookup_value("endpoint", base)) {
+    if (!ParseEndpointBase(base.raw())) {
+      std::fprintf(stderr,
+                   "ticklark2: --endpoint takes an http or https address such as %s, not '%s'\n",
+                   kEndpointBase, base.c_str());
+      return kBadCommandLineStatus;
+    }
+    endpointBase = base.raw();
+  }
+  return -1;
+}
+
+// The toolkit's settings, made before anything of it starts.
+void PrepareToolkit() {
+  // The program places its windows itself, which only X11 allows; on a Wayland
+  // desktop it runs through XWayland.
+  gdk_set_allowed_backends("x11");
+  // Simple widgets draw faster with cairo than with GL rendered in software.
+  setenv("GSK_RENDERER", "cairo", 0);
+  g_set_prgname("ticklark2");
+  g_set_application_name("Ticklark 2");
+}
+
+// One copy at a time, found on the session bus by its id; tests that need
+// copies apart give each its own with --gapplication-app-id. Made through
+// GTK's own call, which opens the display only at start-up: --help and
+// --version need none.
+Glib::RefPtr<Gtk::Application> MakeApplication() {
+  Gtk::init_gtkmm_internals();
+  Glib::RefPtr<Gtk::Application> application =
+      Glib::wrap(gtk_application_new(kApplicationId, G_APPLICATION_CAN_OVERRIDE_APP_ID), false);
+  AddCommandLine(*application);
+  return application;
+}
+
+// The program while it runs: what its windows share, made on the first
+// activation, and the start procedure's steps. Its parts go in the opposite
+// order to the one they are declared in.
+class RunningProgram {
+ public:
+  RunningProgram() : m_application(MakeApplication()) {
+    m_application->signal_handle_local_options().connect(
+        [this](const Glib::RefPtr<Glib::VariantDict>& options) {
+          return ReadLocalOptions(options, m_endpointBase);
+        },
+        false);
+    m_application->signal_startup().connect(sigc::mem_fun(*this, &RunningProgram::on_startup));
+    m_application->signal_activate().connect(sigc::mem_fun(*this, &RunningProgram::on_activate));
+  }
+
+  // Runs the application over the words of the command line kept for it;
+  // returns its exit status once the program has ended.
+  int Run(const std::vector<std::string>& kept) {
+    std::vector<char*> arguments;
+    for (const std::string& argument : kept) {
+      arguments.push_back(const_cast<char*>(argument.c_str()));
+    }
+    arguments.push_back(nullptr);
+    const int status = m_application->run(static_cast<int>(kept.size()), arguments.data());
+    End();
+    return status;
+  }
+
+ private:
+  void on_startup() {
+    ui::InstallProgramIcon();
+    ui::InstallStyle();
+    m_application->set_menubar(MainForm::BuildMenu());
+    m_stopSignals[0].Reset(g_unix_signal_add(SIGTERM, OnStopSignal, &m_close));
+    m_stopSignals[1].Reset(g_unix_signal_add(SIGINT, OnStopSignal, &m_close));
+  }
+
+  void on_activate() {
+    if (m_module) {
+      RaiseActiveWindow(m_loaded);
+      return;
+    }
+    MakeSharedServices();
+    ShowSplashThenMainWindow();
+  }
+
+  // The web session, the destinations and the endpoint's launcher, asked
+  // before every load from the endpoint; the secondary windows' factories.
+  void MakeSharedServices() {
+    m_session = std::make_unique<web::WebSession>(m_defaultBrowser);
+    m_catalogue = std::make_unique<web::DestinationCatalogue>(m_endpointBase);
+    m_endpoint = std::make_unique<EndpointLauncher>(m_catalogue->EndpointBase());
+    m_endpointCheck = std::make_unique<EndpointOwnerCheck>(*m_endpoint);
+    m_session->SetLoadGuard(*m_endpointCheck);
+    RegisterSecondaryWindows(m_sharedForms, Services());
+  }
+
+  ProgramServices Services() {
+    return ProgramServices{m_application, m_loaded,     m_placement,  m_settings,
+                           *m_session,    *m_catalogue, m_sharedForms};
+  }
+
+  void ShowSplashThenMainWindow() {
+    m_module = std::make_unique<Module1>(Services(), sigc::mem_fun(*this, &RunningProgram::Wait));
+    m_module->Main();
+    if (m_module->MainWindow() && m_module->MainWindow()->Window()) {
+      ReportStartupWhenMapped(*m_module->MainWindow()->Window());
+    }
+  }
+
+  // The splash's wait gives the endpoint its time to start (what is found at
+  // its address is settled before the main window's first pages are asked
+  // for), and the web engine its time to start the main window's processes.
+  void Wait(int milliseconds) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    TakeOrStartEndpoint(until);
+    SplashWaitUntil(until, [this] { return m_module->StopAsked(); });
+  }
+
+  void TakeOrStartEndpoint(std::chrono::steady_clock::time_point until) {
+    if (m_endpoint->Prepare(until) == EndpointOutcome::kForeign) {
+      m_session->RefuseAddressesOf(m_catalogue->EndpointBase());
+    }
+  }
+
+  // What a stop signal does: the main window closes as its Exit command
+  // does; during the splash, the start procedure ends early.
+  void Close() {
+    MainForm* main = m_module ? m_module->MainWindow() : nullptr;
+    if (main && main->IsLoaded()) {
+      main->Close();
+      return;
+    }
+    if (m_module) {
+      m_module->Stop();  // during the splash
+    }
+    m_application->quit();
+  }
+
+  void End() {
+    for (platform::SourceId& source : m_stopSignals) {
+      source.Reset();
+    }
+    if (m_endpoint) {
+      m_endpoint->Stop();
+    }
+    ui::DestroyUnloadedWindows();
+  }
+
+  Glib::RefPtr<Gtk::Application> m_application;
+  std::string m_endpointBase = kEndpointBase;
+  ui::LoadedWindows m_loaded;
+  platform::X11WindowPlacement m_placement;
+  platform::KeyFileSettingsStore m_settings;
+  platform::DesktopDefaultBrowser m_defaultBrowser;
+  std::unique_ptr<web::WebSession> m_session;
+  std::unique_ptr<web::DestinationCatalogue> m_catalogue;
+  std::unique_ptr<EndpointLauncher> m_endpoint;
+  std::unique_ptr<EndpointOwnerCheck> m_endpointCheck;
+  SharedForms m_sharedForms;
+  std::unique_ptr<Module1> m_module;
+  std::function<void()> m_close = [this] { Close(); };
+  platform::SourceId m_stopSignals[2];
+};
+
 }  // namespace
 
 int Run(int argc, char** argv) {
@@ -166,118 +336,9 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "ticklark2: %s\n%s", commandLine.error.c_str(), kUsage);
     return kBadCommandLineStatus;
   }
-  std::vector<char*> arguments;
-  for (const std::string& argument : commandLine.kept) {
-    arguments.push_back(const_cast<char*>(argument.c_str()));
-  }
-  arguments.push_back(nullptr);
-  // The program places its windows itself, which only X11 allows; on a Wayland
-  // desktop it runs through XWayland.
-  gdk_set_allowed_backends("x11");
-  // Simple widgets draw faster with cairo than with GL rendered in software.
-  setenv("GSK_RENDERER", "cairo", 0);
-  g_set_prgname("ticklark2");
-  g_set_application_name("Ticklark 2");
-
-  // One copy at a time, found on the session bus by its id; tests that need
-  // copies apart give each its own with --gapplication-app-id. Made through
-  // GTK's own call, which opens the display only at start-up: --help and
-  // --version need none.
-  Gtk::init_gtkmm_internals();
-  Glib::RefPtr<Gtk::Application> application =
-      Glib::wrap(gtk_application_new(kApplicationId, G_APPLICATION_CAN_OVERRIDE_APP_ID), false);
-  AddCommandLine(*application);
-  std::string endpointBase = kEndpointBase;
-  application->signal_handle_local_options().connect(
-      [&endpointBase](const Glib::RefPtr<Glib::VariantDict>& options) -> int {
-        if (options->contains("version")) {
-          std::printf("Ticklark 2 %d.%d.%d\n", kVersionMajor, kVersionMinor, kVersionRevision);
-          return 0;
-        }
-        Glib::ustring base;
-        if (options->lookup_value("endpoint", base)) {
-          if (!ParseEndpointBase(base.raw())) {
-            std::fprintf(stderr,
-                         "ticklark2: --endpoint takes an http or https address such as %s, "
-                         "not '%s'\n",
-                         kEndpointBase, base.c_str());
-            return kBadCommandLineStatus;
-          }
-          endpointBase = base.raw();
-        }
-        return -1;
-      },
-      false);
-
-  ui::LoadedWindows loaded;
-  platform::X11WindowPlacement placement;
-  platform::KeyFileSettingsStore settings;
-  platform::DesktopDefaultBrowser defaultBrowser;
-  std::unique_ptr<web::WebSession> session;
-  std::unique_ptr<web::DestinationCatalogue> catalogue;
-  std::unique_ptr<EndpointLauncher> endpoint;
-  std::unique_ptr<EndpointOwnerCheck> endpointCheck;
-  SharedForms sharedForms;
-  std::unique_ptr<Module1> module;
-
-  std::function<void()> close = [&] {
-    MainForm* main = module ? module->MainWindow() : nullptr;
-    if (main && main->IsLoaded()) {
-      main->Close();
-      return;
-    }
-    if (module) {
-      module->Stop();  // during the splash
-    }
-    application->quit();
-  };
-  guint stopSignals[2] = {};
-  application->signal_startup().connect([&] {
-    ui::InstallProgramIcon();
-    ui::InstallStyle();
-    application->set_menubar(MainForm::BuildMenu());
-    stopSignals[0] = g_unix_signal_add(SIGTERM, OnStopSignal, &close);
-    stopSignals[1] = g_unix_signal_add(SIGINT, OnStopSignal, &close);
-  });
-  application->signal_activate().connect([&] {
-    if (module) {
-      RaiseActiveWindow(loaded);
-      return;
-    }
-    session = std::make_unique<web::WebSession>(defaultBrowser);
-    catalogue = std::make_unique<web::DestinationCatalogue>(endpointBase);
-    endpoint = std::make_unique<EndpointLauncher>(catalogue->EndpointBase());
-    endpointCheck = std::make_unique<EndpointOwnerCheck>(*endpoint);
-    session->SetLoadGuard(*endpointCheck);
-    ProgramServices services{application, loaded,     placement,  settings,
-                             *session,    *catalogue, sharedForms};
-    RegisterSecondaryWindows(sharedForms, services);
-    // The splash's wait gives the endpoint its time to start (what is found at
-    // its address is settled before the main window's first pages are asked
-    // for), and the web engine its time to start the main window's processes.
-    module = std::make_unique<Module1>(services, [&](int ms) {
-      const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-      if (endpoint->Prepare(until) == EndpointOutcome::kForeign) {
-        session->RefuseAddressesOf(catalogue->EndpointBase());
-      }
-      SplashWaitUntil(until, [&] { return module->StopAsked(); });
-    });
-    module->Main();
-    if (module->MainWindow() && module->MainWindow()->Window()) {
-      ReportStartupWhenMapped(*module->MainWindow()->Window());
-    }
-  });
-  const int status = application->run(static_cast<int>(commandLine.kept.size()), arguments.data());
-  for (guint source : stopSignals) {
-    if (source != 0) {
-      g_source_remove(source);
-    }
-  }
-  if (endpoint) {
-    endpoint->Stop();
-  }
-  ui::DestroyUnloadedWindows();
-  return status;
+  PrepareToolkit();
+  RunningProgram program;
+  return program.Run(commandLine.kept);
 }
 
 }  // namespace ticklark::app

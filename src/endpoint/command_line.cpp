@@ -6,6 +6,7 @@
 
 #include <glib.h>
 
+#include "platform/gobject_ptr.hpp"
 #include "ticklark/version.hpp"
 
 namespace ticklark::endpoint {
@@ -136,32 +137,31 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   // Unknown options stay in the list and are named below, as any other
   // argument that is not an option.
   g_option_context_set_ignore_unknown_options(context.get(), TRUE);
-  gchar** argv = g_new0(gchar*, arguments.size() + 2);
-  argv[0] = g_strdup("ticklark-endpoint");
+  platform::GStrvPtr argv(g_new0(gchar*, arguments.size() + 2));
+  argv.get()[0] = g_strdup("ticklark-endpoint");
   for (std::size_t i = 0; i < arguments.size(); ++i) {
-    argv[i + 1] = g_strdup(arguments[i].c_str());
+    argv.get()[i + 1] = g_strdup(arguments[i].c_str());
   }
-  GError* error = nullptr;
-  const bool parsed = g_option_context_parse_strv(context.get(), &argv, &error);
+  // The parser takes out what it has read, in place or in a new array.
+  gchar** remaining = argv.release();
+  platform::GErrorPtr error;
+  const bool parsed = g_option_context_parse_strv(context.get(), &remaining, platform::Out(error));
+  argv.reset(remaining);
   if (!parsed) {
     if (parsing.error.empty()) {
       parsing.error = error ? error->message : "bad command line";
     }
-  } else if (argv[0] && argv[1]) {
-    parsing.error = std::string("unknown argument '") + argv[1] + "'";
+  } else if (argv.get()[0] && argv.get()[1]) {
+    parsing.error = std::string("unknown argument '") + argv.get()[1] + "'";
   }
-  g_clear_error(&error);
-  g_strfreev(argv);
   return {parsing.options, parsing.error};
 }
 
 std::string Usage() {
   Parsing parsing;
   ContextPtr context = NewContext(parsing);
-  gchar* text = g_option_context_get_help(context.get(), TRUE, nullptr);
-  std::string usage(text);
-  g_free(text);
-  return usage;
+  const platform::GCharPtr text(g_option_context_get_help(context.get(), TRUE, nullptr));
+  return text.get();
 }
 
 std::string VersionText() {

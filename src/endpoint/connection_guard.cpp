@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <utility>
 
 #include <gio/gio.h>
@@ -29,7 +30,7 @@ namespace ticklark::endpoint {
 // here the same way.
 struct PeerEndStream {
   GInputStream parent;
-  GSocketConnection* connection;
+  platform::GObjectPtr<GSocketConnection> connection;  // made in place by the type's init
   ConnectionObserver* observer;
   ConnectionTable::Id id;
   gboolean endReported;
@@ -73,27 +74,27 @@ PeerEndStream* AsPeerEnd(gpointer stream) {
 }
 
 GInputStream* BaseInput(PeerEndStream* self) {
-  return g_io_stream_get_input_stream(G_IO_STREAM(self->connection));
+  return g_io_stream_get_input_stream(G_IO_STREAM(self->connection.get()));
 }
 
 // What a read of the underlying stream (|read| bytes, or -1 with |failure|)
 // becomes for libsoup.
-gssize ReportEnd(PeerEndStream* self, void* buffer, gsize count, gssize read, GError* failure,
-                 GError** error) {
+gssize ReportEnd(PeerEndStream* self, void* buffer, gsize count, gssize read,
+                 platform::GErrorPtr failure, GError** error) {
   const bool ended =
-      read == 0 || (read < 0 && !g_error_matches(failure, G_IO_ERROR, G_IO_ERROR_WOULD_BLOCK) &&
-                    !g_error_matches(failure, G_IO_ERROR, G_IO_ERROR_CANCELLED));
+      read == 0 ||
+      (read < 0 && !g_error_matches(failure.get(), G_IO_ERROR, G_IO_ERROR_WOULD_BLOCK) &&
+       !g_error_matches(failure.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED));
   if (ended && count > 0 && !self->endReported) {
     self->endReported = TRUE;
-    g_clear_error(&failure);
     // The peer sends nothing more, so no answer is owed; libsoup's answer to
     // the stray byte then fails instead of reaching a peer that still reads.
-    g_socket_shutdown(g_socket_connection_get_socket(self->connection), FALSE, TRUE, nullptr);
+    g_socket_shutdown(g_socket_connection_get_socket(self->connection.get()), FALSE, TRUE, nullptr);
     static_cast<char*>(buffer)[0] = kStrayByte;
     return 1;
   }
   if (failure) {
-    g_propagate_error(error, failure);
+    g_propagate_error(error, failure.release());
   }
   return read;
 }
@@ -101,28 +102,29 @@ gssize ReportEnd(PeerEndStream* self, void* buffer, gsize count, gssize read, GE
 gssize PeerEndRead(GInputStream* stream, void* buffer, gsize count, GCancellable* cancellable,
                    GError** error) {
   PeerEndStream* self = AsPeerEnd(stream);
-  GError* failure = nullptr;
-  const gssize read = g_input_stream_read(BaseInput(self), buffer, count, cancellable, &failure);
-  return ReportEnd(self, buffer, count, read, failure, error);
+  platform::GErrorPtr failure;
+  const gssize read =
+      g_input_stream_read(BaseInput(self), buffer, count, cancellable, platform::Out(failure));
+  return ReportEnd(self, buffer, count, read, std::move(failure), error);
 }
 
 gssize PeerEndReadNonblocking(GPollableInputStream* stream, void* buffer, gsize count,
                               GError** error) {
   PeerEndStream* self = AsPeerEnd(stream);
-  GError* failure = nullptr;
+  platform::GErrorPtr failure;
   const gssize read = g_pollable_input_stream_read_nonblocking(
-      G_POLLABLE_INPUT_STREAM(BaseInput(self)), buffer, count, nullptr, &failure);
-  return ReportEnd(self, buffer, count, read, failure, error);
+      G_POLLABLE_INPUT_STREAM(BaseInput(self)), buffer, count, nullptr, platform::Out(failure));
+  return ReportEnd(self, buffer, count, read, std::move(failure), error);
 }
 
 gboolean PeerEndClose(GInputStream* stream, GCancellable* cancellable, GError** error) {
   PeerEndStream* self = AsPeerEnd(stream);
-  g_object_ref(self);
-  const gboolean closed = g_io_stream_close(G_IO_STREAM(self->connection), cancellable, error);
+  const auto keep = platform::Share(self);  // the observer may let go of it
+  const gboolean closed =
+      g_io_stream_close(G_IO_STREAM(self->connection.get()), cancellable, error);
   if (ConnectionObserver* observer = std::exchange(self->observer, nullptr)) {
     observer->ConnectionClosed(self->id);
   }
-  g_object_unref(self);
   return closed;
 }
 
@@ -131,7 +133,7 @@ void PeerEndFinalize(GObject* object) {
   if (ConnectionObserver* observer = std::exchange(self->observer, nullptr)) {
     observer->ConnectionClosed(self->id);
   }
-  g_object_unref(self->connection);
+  std::destroy_at(&self->connection);
   s_peerEndParentClass->finalize(object);
 }
 
@@ -144,11 +146,13 @@ gboolean PeerEndIsReadable(GPollableInputStream* stream) {
 }
 
 GSource* PeerEndCreateSource(GPollableInputStream* stream, GCancellable* cancellable) {
-  GSource* base = g_pollable_input_stream_create_source(
-      G_POLLABLE_INPUT_STREAM(BaseInput(AsPeerEnd(stream))), cancellable);
-  GSource* source = g_pollable_source_new_full(stream, base, cancellable);
-  g_source_unref(base);
-  return source;
+  const platform::CPtr<GSource, g_source_unref> base(g_pollable_input_stream_create_source(
+      G_POLLABLE_INPUT_STREAM(BaseInput(AsPeerEnd(stream))), cancellable));
+  return g_pollable_source_new_full(stream, base.get(), cancellable);
+}
+
+void PeerEndInit(GTypeInstance* instance, gpointer) {
+  std::construct_at(&AsPeerEnd(instance)->connection);
 }
 
 void PeerEndClassInit(gpointer klass, gpointer) {
@@ -171,7 +175,7 @@ GType PeerEndStreamType() {
     const GType registered = g_type_register_static_simple(
         G_TYPE_INPUT_STREAM, "TicklarkPeerEndStream",
         static_cast<guint>(sizeof(PeerEndStreamClass)), PeerEndClassInit,
-        static_cast<guint>(sizeof(PeerEndStream)), nullptr, static_cast<GTypeFlags>(0));
+        static_cast<guint>(sizeof(PeerEndStream)), PeerEndInit, static_cast<GTypeFlags>(0));
     static const GInterfaceInfo pollable = {PeerEndPollableInit, nullptr, nullptr};
     g_type_add_interface_static(registered, G_TYPE_POLLABLE_INPUT_STREAM, &pollable);
     return registered;
@@ -179,10 +183,12 @@ GType PeerEndStreamType() {
   return type;
 }
 
-PeerEndStream* NewPeerEndStream(GSocketConnection* connection, ConnectionObserver* observer,
-                                ConnectionTable::Id id) {
-  auto* stream = static_cast<PeerEndStream*>(g_object_new(PeerEndStreamType(), nullptr));
-  stream->connection = G_SOCKET_CONNECTION(g_object_ref(connection));
+platform::GObjectPtr<PeerEndStream> NewPeerEndStream(GSocketConnection* connection,
+                                                     ConnectionObserver* observer,
+                                                     ConnectionTable::Id id) {
+  auto stream =
+      platform::Adopt(static_cast<PeerEndStream*>(g_object_new(PeerEndStreamType(), nullptr)));
+  stream->connection = platform::Share(connection);
   stream->observer = observer;
   stream->id = id;
   return stream;
@@ -227,18 +233,9 @@ gboolean OnSweep(gpointer guard) {
   return static_cast<ConnectionGuard*>(guard)->Sweep() ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
 }
 
-struct DrainTarget {
-  ConnectionGuard* guard;
-  ConnectionTable::Id id;
-};
-
 gboolean OnRefusedReadable(GSocket*, GIOCondition, gpointer target) {
-  const auto* drain = static_cast<const DrainTarget*>(target);
+  const auto* drain = static_cast<const ConnectionGuard::DrainTarget*>(target);
   return drain->guard->Drain(drain->id) ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
-}
-
-void FreeDrainTarget(gpointer target) {
-  delete static_cast<DrainTarget*>(target);
 }
 
 void OnGuardRequestStarted(SoupServer*, SoupServerMessage* message, gpointer guard) {
@@ -256,31 +253,29 @@ void OnGuardRequestDone(SoupServer*, SoupServerMessage* message, gpointer guard)
 }  // namespace
 
 ConnectionGuard::ConnectionGuard(SoupServer* server, ConnectionLimits limits, LogSink log)
-    : m_server(server), m_limits(limits), m_table(limits), m_log(std::move(log)) {
-  m_handlers[0] =
-      g_signal_connect(server, "request-started", G_CALLBACK(OnGuardRequestStarted), this);
-  m_handlers[1] = g_signal_connect(server, "request-read", G_CALLBACK(OnGuardRequestRead), this);
-  m_handlers[2] =
-      g_signal_connect(server, "request-finished", G_CALLBACK(OnGuardRequestDone), this);
-  m_handlers[3] = g_signal_connect(server, "request-aborted", G_CALLBACK(OnGuardRequestDone), this);
+    : m_server(server),
+      m_limits(limits),
+      m_table(limits),
+      m_log(std::move(log)),
+      m_handlers(server) {
+  m_handlers.Connect("request-started", G_CALLBACK(OnGuardRequestStarted), this);
+  m_handlers.Connect("request-read", G_CALLBACK(OnGuardRequestRead), this);
+  m_handlers.Connect("request-finished", G_CALLBACK(OnGuardRequestDone), this);
+  m_handlers.Connect("request-aborted", G_CALLBACK(OnGuardRequestDone), this);
 }
 
 ConnectionGuard::~ConnectionGuard() {
-  for (const gulong handler : m_handlers) {
-    g_signal_handler_disconnect(m_server, handler);
-  }
+  m_handlers.DisconnectAll();
   StopAccepting();
-  if (m_sweepTimeout != 0) {
-    g_source_remove(m_sweepTimeout);
-  }
+  m_sweepTimeout.Reset();
   while (!m_held.empty()) {
     const ConnectionTable::Id id = m_held.begin()->first;
-    g_io_stream_close(G_IO_STREAM(m_held.begin()->second.connection), nullptr, nullptr);
+    g_io_stream_close(G_IO_STREAM(m_held.begin()->second.connection.get()), nullptr, nullptr);
     Release(id);
   }
   if (m_listening) {
-    g_socket_close(m_listening, nullptr);
-    g_object_unref(m_listening);
+    g_socket_close(m_listening.get(), nullptr);
+    m_listening.reset();
   }
   if (m_keepAlivePeer >= 0) {
     close(m_keepAlivePeer);
@@ -292,12 +287,12 @@ bool ConnectionGuard::Start(GSocket* listening, std::string& error) {
     error = "the server serves one socket only";
     return false;
   }
-  GError* failure = nullptr;
+  platform::GErrorPtr failure;
   gint accepting = 0;
-  if (!g_socket_get_option(listening, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &failure) ||
+  if (!g_socket_get_option(listening, SOL_SOCKET, SO_ACCEPTCONN, &accepting,
+                           platform::Out(failure)) ||
       !accepting) {
     error = failure ? failure->message : "the socket does not listen";
-    g_clear_error(&failure);
     return false;
   }
 
@@ -311,21 +306,20 @@ bool ConnectionGuard::Start(GSocket* listening, std::string& error) {
     error = "cannot make a socket pair";
     return false;
   }
-  GSocket* keepAlive = g_socket_new_from_fd(pair[0], &failure);
+  platform::GObjectPtr<GSocket> keepAlive =
+      platform::Adopt(g_socket_new_from_fd(pair[0], platform::Out(failure)));
   if (!keepAlive) {
     close(pair[0]);
     close(pair[1]);
     error = failure->message;
-    g_error_free(failure);
     return false;
   }
   const bool listened = soup_server_listen_socket(
-      m_server, keepAlive, static_cast<SoupServerListenOptions>(0), &failure);
-  g_object_unref(keepAlive);
+      m_server, keepAlive.get(), static_cast<SoupServerListenOptions>(0), platform::Out(failure));
+  keepAlive.reset();
   if (!listened) {
     close(pair[1]);
     error = failure->message;
-    g_error_free(failure);
     return false;
   }
   m_keepAlivePeer = pair[1];
@@ -336,49 +330,42 @@ bool ConnectionGuard::Start(GSocket* listening, std::string& error) {
               : std::max<std::size_t>(1, descriptors / 2);
 
   g_socket_set_blocking(listening, FALSE);
-  m_listening = G_SOCKET(g_object_ref(listening));
+  m_listening = platform::Share(listening);
   WatchListening();
   return true;
 }
 
 void ConnectionGuard::WatchListening() {
-  m_acceptSource = g_socket_create_source(m_listening, G_IO_IN, nullptr);
+  m_acceptSource.reset(g_socket_create_source(m_listening.get(), G_IO_IN, nullptr));
   // A socket source calls a GSocketSourceFunc; GLib's own G_SOURCE_FUNC casts the same way.
   g_source_set_callback(
-      m_acceptSource, reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(OnListeningReady)),
-      this, nullptr);
-  g_source_attach(m_acceptSource, nullptr);
+      m_acceptSource.get(),
+      reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(OnListeningReady)), this, nullptr);
+  g_source_attach(m_acceptSource.get(), nullptr);
 }
 
 void ConnectionGuard::StopAccepting() {
-  if (m_acceptSource) {
-    g_source_destroy(m_acceptSource);
-    g_source_unref(m_acceptSource);
-    m_acceptSource = nullptr;
-  }
-  if (m_resumeTimeout != 0) {
-    g_source_remove(m_resumeTimeout);
-    m_resumeTimeout = 0;
-  }
+  m_acceptSource.reset();
+  m_resumeTimeout.Reset();
 }
 
 bool ConnectionGuard::AcceptPending() {
   for (int turn = 0; turn < kAcceptBatch; ++turn) {
-    GError* failure = nullptr;
-    GSocket* client = g_socket_accept(m_listening, nullptr, &failure);
+    platform::GErrorPtr failure;
+    const platform::GObjectPtr<GSocket> client =
+        platform::Adopt(g_socket_accept(m_listening.get(), nullptr, platform::Out(failure)));
     if (client) {
       if (m_shortOfDescriptors) {
         m_shortOfDescriptors = false;
         Say("accepting again");
       }
-      Adopt(client);
-      g_object_unref(client);
+      Adopt(client.get());
       continue;
     }
-    const bool drained = g_error_matches(failure, G_IO_ERROR, G_IO_ERROR_WOULD_BLOCK);
-    const bool exhausted = g_error_matches(failure, G_IO_ERROR, G_IO_ERROR_TOO_MANY_OPEN_FILES);
+    const bool drained = g_error_matches(failure.get(), G_IO_ERROR, G_IO_ERROR_WOULD_BLOCK);
+    const bool exhausted =
+        g_error_matches(failure.get(), G_IO_ERROR, G_IO_ERROR_TOO_MANY_OPEN_FILES);
     const std::string why = failure->message;
-    g_error_free(failure);
     if (drained) {
       return true;
     }
@@ -400,16 +387,15 @@ bool ConnectionGuard::AcceptPending() {
       }
     }
     // The source goes; it comes back after a pause.
-    g_source_unref(m_acceptSource);
-    m_acceptSource = nullptr;
-    m_resumeTimeout = g_timeout_add(kAcceptPauseMilliseconds, OnResumeAccepting, this);
+    m_acceptSource.reset();
+    m_resumeTimeout.Reset(g_timeout_add(kAcceptPauseMilliseconds, OnResumeAccepting, this));
     return false;
   }
   return true;
 }
 
 void ConnectionGuard::ResumeAccepting() {
-  m_resumeTimeout = 0;
+  m_resumeTimeout.Forget();
   WatchListening();
 }
 
@@ -425,13 +411,11 @@ void ConnectionGuard::Adopt(GSocket* client) {
     m_table.MarkEnding(*victim, now);
     End(*victim);
   }
-  GSocketAddress* local = g_socket_get_local_address(client, nullptr);
-  GSocketAddress* remote = g_socket_get_remote_address(client, nullptr);
+  const auto local = platform::Adopt(g_socket_get_local_address(client, nullptr));
+  const auto remote = platform::Adopt(g_socket_get_remote_address(client, nullptr));
   if (!local || !remote) {
     // Gone before it was accepted.
     g_socket_close(client, nullptr);
-    g_clear_object(&local);
-    g_clear_object(&remote);
     return;
   }
   // Answers go out in two writes (head, then body); without this the body
@@ -439,28 +423,28 @@ void ConnectionGuard::Adopt(GSocket* client) {
   g_socket_set_option(client, IPPROTO_TCP, TCP_NODELAY, TRUE, nullptr);
 
   const ConnectionTable::Id id = m_table.Add(now);
-  GSocketConnection* connection = g_socket_connection_factory_create_connection(client);
-  PeerEndStream* input = NewPeerEndStream(connection, this, id);
-  m_held[id] = {G_SOCKET(g_object_ref(client)), connection, input};
+  Held& held = m_held[id];
+  held.socket = platform::Share(client);
+  held.connection = platform::Adopt(g_socket_connection_factory_create_connection(client));
+  held.stream = NewPeerEndStream(held.connection.get(), this, id);
   m_peak = std::max(m_peak, m_table.Size());
   // libsoup hands the remote address to every message of the connection:
   // the way from a message back to its connection.
-  g_object_set_qdata(G_OBJECT(remote), ConnectionIdQuark(),
+  g_object_set_qdata(G_OBJECT(remote.get()), ConnectionIdQuark(),
                      reinterpret_cast<gpointer>(static_cast<std::uintptr_t>(id)));
 
-  GIOStream* stream = g_simple_io_stream_new(
-      G_INPUT_STREAM(input), g_io_stream_get_output_stream(G_IO_STREAM(connection)));
-  GError* failure = nullptr;
-  if (!soup_server_accept_iostream(m_server, stream, local, remote, &failure)) {
-    g_error_free(failure);
-    g_io_stream_close(stream, nullptr, nullptr);
+  // |held| may be gone once libsoup has the connection.
+  const auto stream = platform::Adopt(
+      g_simple_io_stream_new(G_INPUT_STREAM(held.stream.get()),
+                             g_io_stream_get_output_stream(G_IO_STREAM(held.connection.get()))));
+  platform::GErrorPtr failure;
+  if (!soup_server_accept_iostream(m_server, stream.get(), local.get(), remote.get(),
+                                   platform::Out(failure))) {
+    g_io_stream_close(stream.get(), nullptr, nullptr);
   }
-  g_object_unref(stream);
-  g_object_unref(local);
-  g_object_unref(remote);
 
-  if (m_sweepTimeout == 0 && m_table.Size() > 0) {
-    m_sweepTimeout = g_timeout_add(kSweepMilliseconds, OnSweep, this);
+  if (!m_sweepTimeout.Active() && m_table.Size() > 0) {
+    m_sweepTimeout.Reset(g_timeout_add(kSweepMilliseconds, OnSweep, this));
   }
 }
 
@@ -468,7 +452,7 @@ void ConnectionGuard::End(ConnectionTable::Id id) {
   // Wakes libsoup on both sides: a read sees the end, a write fails; either
   // way libsoup closes the connection.
   if (const auto found = m_held.find(id); found != m_held.end()) {
-    g_socket_shutdown(found->second.socket, TRUE, TRUE, nullptr);
+    g_socket_shutdown(found->second.socket.get(), TRUE, TRUE, nullptr);
   }
 }
 
@@ -480,14 +464,14 @@ bool ConnectionGuard::Sweep() {
   for (const auto id : overdue.toClose) {
     // libsoup did not close it in time: the descriptor is freed here.
     if (const auto found = m_held.find(id); found != m_held.end()) {
-      g_io_stream_close(G_IO_STREAM(found->second.connection), nullptr, nullptr);
+      g_io_stream_close(G_IO_STREAM(found->second.connection.get()), nullptr, nullptr);
     }
     Release(id);
   }
   if (m_table.Size() > 0) {
     return true;
   }
-  m_sweepTimeout = 0;
+  m_sweepTimeout.Forget();
   return false;
 }
 
@@ -498,20 +482,10 @@ void ConnectionGuard::ConnectionClosed(ConnectionTable::Id id) {
 void ConnectionGuard::Release(ConnectionTable::Id id) {
   m_table.Remove(id);
   if (const auto found = m_held.find(id); found != m_held.end()) {
-    const Held held = found->second;
+    const Held held = std::move(found->second);
     m_held.erase(found);
     held.stream->observer = nullptr;
-    if (held.drain) {
-      g_source_destroy(held.drain);
-      g_source_unref(held.drain);
-    }
-    if (held.refused) {
-      g_object_unref(held.refused);
-    }
-    g_object_unref(held.stream);
-    g_object_unref(held.connection);
-    g_object_unref(held.socket);
-  }
+  }  // its parts are released here
   if (m_table.Size() == 0 && m_peak >= kTrimAfterPeak) {
     m_peak = 0;
     malloc_trim(0);
@@ -534,29 +508,31 @@ std::optional<ConnectionTable::Id> ConnectionGuard::IdOf(SoupServerMessage* mess
 void ConnectionGuard::Refuse(SoupServerMessage* message, const std::string& answer) {
   const auto id = IdOf(message);
   // |message| may be gone once its connection is taken.
-  GIOStream* taken = soup_server_message_steal_connection(message);
+  auto taken = platform::Adopt(soup_server_message_steal_connection(message));
   const auto found = id ? m_held.find(*id) : m_held.end();
   if (found == m_held.end()) {
     if (taken) {
-      g_io_stream_close(taken, nullptr, nullptr);
-      g_object_unref(taken);
+      g_io_stream_close(taken.get(), nullptr, nullptr);
     }
     return;
   }
   Held& held = found->second;
-  held.refused = taken;
+  held.refused = std::move(taken);
   m_table.MarkEnding(*id, Now());
   // A few hundred bytes: the socket's empty buffer takes them at once.
-  g_socket_send_with_blocking(held.socket, answer.data(), answer.size(), FALSE, nullptr, nullptr);
-  g_socket_shutdown(held.socket, FALSE, TRUE, nullptr);
-  held.drain = g_socket_create_source(
-      held.socket, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), nullptr);
+  g_socket_send_with_blocking(held.socket.get(), answer.data(), answer.size(), FALSE, nullptr,
+                              nullptr);
+  g_socket_shutdown(held.socket.get(), FALSE, TRUE, nullptr);
+  held.drainTarget = std::make_unique<DrainTarget>(DrainTarget{this, *id});
+  held.drain.reset(g_socket_create_source(
+      held.socket.get(), static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), nullptr));
   g_source_set_callback(
-      held.drain, reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(OnRefusedReadable)),
-      new DrainTarget{this, *id}, FreeDrainTarget);
-  g_source_attach(held.drain, nullptr);
-  if (m_sweepTimeout == 0) {
-    m_sweepTimeout = g_timeout_add(kSweepMilliseconds, OnSweep, this);
+      held.drain.get(),
+      reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(OnRefusedReadable)),
+      held.drainTarget.get(), nullptr);
+  g_source_attach(held.drain.get(), nullptr);
+  if (!m_sweepTimeout.Active()) {
+    m_sweepTimeout.Reset(g_timeout_add(kSweepMilliseconds, OnSweep, this));
   }
 }
 
@@ -567,27 +543,24 @@ bool ConnectionGuard::Drain(ConnectionTable::Id id) {
   }
   char dropped[16384];
   for (int turn = 0; turn < 64; ++turn) {
-    GError* failure = nullptr;
-    const gssize got = g_socket_receive_with_blocking(found->second.socket, dropped, sizeof dropped,
-                                                      FALSE, nullptr, &failure);
+    platform::GErrorPtr failure;
+    const gssize got =
+        g_socket_receive_with_blocking(found->second.socket.get(), dropped, sizeof dropped, FALSE,
+                                       nullptr, platform::Out(failure));
     if (got > 0) {
       continue;
     }
-    const bool later = got < 0 && g_error_matches(failure, G_IO_ERROR, G_IO_ERROR_WOULD_BLOCK);
-    g_clear_error(&failure);
-    if (later) {
+    if (got < 0 && g_error_matches(failure.get(), G_IO_ERROR, G_IO_ERROR_WOULD_BLOCK)) {
       return true;
     }
-    // The client has stopped sending: the connection ends.
-    found->second.drain = nullptr;  // ends with this callback
-    GIOStream* refused = std::exchange(found->second.refused, nullptr);
-    GSource* source = g_main_current_source();
-    g_source_unref(source);
+    // The client has stopped sending: the connection ends, and this source
+    // with it (its callback data is held until the connection is released).
+    found->second.drain.reset();
+    const platform::GObjectPtr<GIOStream> refused = std::move(found->second.refused);
     if (refused) {
-      g_io_stream_close(refused, nullptr, nullptr);  // releases the connection
-      g_object_unref(refused);
+      g_io_stream_close(refused.get(), nullptr, nullptr);  // releases the connection
     } else {
-      g_io_stream_close(G_IO_STREAM(found->second.connection), nullptr, nullptr);
+      g_io_stream_close(G_IO_STREAM(found->second.connection.get()), nullptr, nullptr);
       Release(id);
     }
     return false;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include <libsoup/soup.h>
 
 #include "endpoint/connection_table.hpp"
+#include "platform/gobject_ptr.hpp"
 
 namespace ticklark::endpoint {
 
@@ -63,18 +65,25 @@ class ConnectionGuard final : private ConnectionObserver {
   // Reads and drops what a refused connection's client still sends; false
   // once the connection is ended.
   bool Drain(ConnectionTable::Id id);
+  // What a refused connection's drain source is called with.
+  struct DrainTarget {
+    ConnectionGuard* guard;
+    ConnectionTable::Id id;
+  };
 
   void RequestBegun(SoupServerMessage* message);
   void RequestRead(SoupServerMessage* message);
   void Answered(SoupServerMessage* message);
 
  private:
+  // A connection's parts, released in the opposite order.
   struct Held {
-    GSocket* socket;
-    GSocketConnection* connection;
-    PeerEndStream* stream;
-    GIOStream* refused = nullptr;  // taken from libsoup by Refuse()
-    GSource* drain = nullptr;
+    platform::GObjectPtr<GSocket> socket;
+    platform::GObjectPtr<GSocketConnection> connection;
+    platform::GObjectPtr<PeerEndStream> stream;
+    platform::GObjectPtr<GIOStream> refused;  // taken from libsoup by Refuse()
+    std::unique_ptr<DrainTarget> drainTarget;
+    platform::AttachedSource drain;
   };
 
   void ConnectionClosed(ConnectionTable::Id id) override;
@@ -92,13 +101,13 @@ class ConnectionGuard final : private ConnectionObserver {
   std::size_t m_cap = 0;
   std::size_t m_peak = 0;
   std::map<ConnectionTable::Id, Held> m_held;
-  GSocket* m_listening = nullptr;
-  GSource* m_acceptSource = nullptr;
-  guint m_resumeTimeout = 0;
-  guint m_sweepTimeout = 0;
+  platform::GObjectPtr<GSocket> m_listening;
+  platform::AttachedSource m_acceptSource;
+  platform::SourceId m_resumeTimeout;
+  platform::SourceId m_sweepTimeout;
   int m_keepAlivePeer = -1;
   bool m_shortOfDescriptors = false;
-  gulong m_handlers[4] = {};
+  platform::SignalHandlers m_handlers;
 };
 
 }  // namespace ticklark::endpoint

@@ -12,6 +12,7 @@
 #include "endpoint/connection_guard.hpp"
 #include "endpoint/request_framing.hpp"
 #include "endpoint/router.hpp"
+#include "platform/gobject_ptr.hpp"
 #include "ticklark/version.hpp"
 
 namespace ticklark::endpoint {
@@ -117,12 +118,9 @@ void AppendPrintable(std::string& line, std::string_view text) {
 constexpr int kListenBacklog = SOMAXCONN;
 
 std::string NowUtc() {
-  GDateTime* now = g_date_time_new_now_utc();
-  gchar* text = g_date_time_format(now, "%Y-%m-%dT%H:%M:%S.%fZ");
-  std::string result = text ? text : "";
-  g_free(text);
-  g_date_time_unref(now);
-  return result;
+  const platform::CPtr<GDateTime, g_date_time_unref> now(g_date_time_new_now_utc());
+  const platform::GCharPtr text(g_date_time_format(now.get(), "%Y-%m-%dT%H:%M:%S.%fZ"));
+  return text ? text.get() : "";
 }
 
 }  // namespace
@@ -139,84 +137,73 @@ EndpointServer::EndpointServer(std::shared_ptr<const RedirectTable> table,
       m_table(std::move(table)),
       m_adFramePage(adFramePage),
       m_log(std::move(log)),
-      m_guard(std::make_unique<ConnectionGuard>(m_server, limits, m_log)) {
-  soup_server_add_handler(m_server, nullptr, OnRequest, this, nullptr);
-  m_startedHandler =
-      g_signal_connect(m_server, "request-started", G_CALLBACK(OnRequestStarted), this);
-  m_finishedHandler =
-      g_signal_connect(m_server, "request-finished", G_CALLBACK(OnRequestFinished), this);
-  m_abortedHandler =
-      g_signal_connect(m_server, "request-aborted", G_CALLBACK(OnRequestAborted), this);
+      m_guard(std::make_unique<ConnectionGuard>(m_server.get(), limits, m_log)),
+      m_handlers(m_server.get()) {
+  soup_server_add_handler(m_server.get(), nullptr, OnRequest, this, nullptr);
+  m_handlers.Connect("request-started", G_CALLBACK(OnRequestStarted), this);
+  m_handlers.Connect("request-finished", G_CALLBACK(OnRequestFinished), this);
+  m_handlers.Connect("request-aborted", G_CALLBACK(OnRequestAborted), this);
 }
 
 EndpointServer::~EndpointServer() {
-  g_signal_handler_disconnect(m_server, m_startedHandler);
-  g_signal_handler_disconnect(m_server, m_finishedHandler);
-  g_signal_handler_disconnect(m_server, m_abortedHandler);
-  soup_server_remove_handler(m_server, nullptr);
+  m_handlers.DisconnectAll();
+  soup_server_remove_handler(m_server.get(), nullptr);
   m_guard->StopAccepting();
   // Closes every connection (the guard hears of each) and the keep-alive listener.
-  soup_server_disconnect(m_server);
+  soup_server_disconnect(m_server.get());
   m_guard.reset();
-  g_object_unref(m_server);
+  m_server.reset();
 }
 
 bool EndpointServer::Listen(const std::string& host, unsigned port, std::string& error) {
-  GInetAddress* address = g_inet_address_new_from_string(host.c_str());
+  const auto address = platform::Adopt(g_inet_address_new_from_string(host.c_str()));
   if (!address) {
     error = "'" + host + "' is not an IP address";
     return false;
   }
-  const GSocketFamily family = g_inet_address_get_family(address);
-  GSocketAddress* socketAddress = g_inet_socket_address_new(address, static_cast<guint16>(port));
-  g_object_unref(address);
-  GError* failure = nullptr;
-  GSocket* listening =
-      g_socket_new(family, G_SOCKET_TYPE_STREAM, G_SOCKET_PROTOCOL_DEFAULT, &failure);
+  const GSocketFamily family = g_inet_address_get_family(address.get());
+  const auto socketAddress =
+      platform::Adopt(g_inet_socket_address_new(address.get(), static_cast<guint16>(port)));
+  platform::GErrorPtr failure;
+  const auto listening = platform::Adopt(g_socket_new(
+      family, G_SOCKET_TYPE_STREAM, G_SOCKET_PROTOCOL_DEFAULT, platform::Out(failure)));
   bool listened = listening != nullptr;
   if (listened) {
     if (family == G_SOCKET_FAMILY_IPV6) {
-      g_socket_set_option(listening, IPPROTO_IPV6, IPV6_V6ONLY, TRUE, nullptr);
+      g_socket_set_option(listening.get(), IPPROTO_IPV6, IPV6_V6ONLY, TRUE, nullptr);
     }
-    g_socket_set_listen_backlog(listening, kListenBacklog);
-    listened = g_socket_bind(listening, socketAddress, TRUE, &failure) &&
-               g_socket_listen(listening, &failure);
+    g_socket_set_listen_backlog(listening.get(), kListenBacklog);
+    listened = g_socket_bind(listening.get(), socketAddress.get(), TRUE, platform::Out(failure));
   }
-  g_object_unref(socketAddress);
+  if (listened) {
+    listened = g_socket_listen(listening.get(), platform::Out(failure));
+  }
   if (!listened) {
     error = failure->message;
-    g_error_free(failure);
-    g_clear_object(&listening);
     return false;
   }
-  const bool serving = Serve(listening, error);
-  g_object_unref(listening);
-  return serving;
+  return Serve(listening.get(), error);
 }
 
 bool EndpointServer::Serve(GSocket* listening, std::string& error) {
   if (!m_guard->Start(listening, error)) {
     return false;
   }
-  GSocketAddress* local = g_socket_get_local_address(listening, nullptr);
-  if (local && G_IS_INET_SOCKET_ADDRESS(local)) {
-    m_port = g_inet_socket_address_get_port(G_INET_SOCKET_ADDRESS(local));
+  const auto local = platform::Adopt(g_socket_get_local_address(listening, nullptr));
+  if (local && G_IS_INET_SOCKET_ADDRESS(local.get())) {
+    m_port = g_inet_socket_address_get_port(G_INET_SOCKET_ADDRESS(local.get()));
   }
-  g_clear_object(&local);
   return true;
 }
 
 bool EndpointServer::ListenOnSocket(int fd, std::string& error) {
-  GError* socketError = nullptr;
-  GSocket* socket = g_socket_new_from_fd(fd, &socketError);
+  platform::GErrorPtr socketError;
+  const auto socket = platform::Adopt(g_socket_new_from_fd(fd, platform::Out(socketError)));
   if (!socket) {
     error = socketError ? socketError->message : "not a socket";
-    g_clear_error(&socketError);
     return false;
   }
-  const bool serving = Serve(socket, error);
-  g_object_unref(socket);
-  return serving;
+  return Serve(socket.get(), error);
 }
 
 std::size_t EndpointServer::ConnectionCount() const {

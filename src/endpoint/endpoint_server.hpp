@@ -11,6 +11,7 @@
 
 #include "endpoint/connection_table.hpp"
 #include "endpoint/redirect_table.hpp"
+#include "platform/gobject_ptr.hpp"
 
 namespace ticklark::endpoint {
 
@@ -61,15 +62,13 @@ class EndpointServer {
   void LogFinished(SoupServerMessage* message, bool aborted);
 
  private:
-  SoupServer* m_server = nullptr;
+  platform::GObjectPtr<SoupServer> m_server;
   std::shared_ptr<const RedirectTable> m_table;
   std::string_view m_adFramePage;
   LogSink m_log;
   unsigned m_port = 0;
   std::unique_ptr<ConnectionGuard> m_guard;
-  gulong m_startedHandler = 0;
-  gulong m_finishedHandler = 0;
-  gulong m_abortedHandler = 0;
+  platform::SignalHandlers m_handlers;
 };
 
 // Writes |line| and a newline to standard error in one write.

@@ -128,13 +128,10 @@ RedirectSource::RedirectSource(std::string defaultText, std::string defaultName,
       m_fileRequired(fileRequired) {}
 
 RedirectSource::~RedirectSource() {
-  if (m_reloadTimeout != 0) {
-    g_source_remove(m_reloadTimeout);
-  }
+  m_reloadTimeout.Reset();
+  m_monitorHandlers.reset();
   if (m_monitor) {
-    g_signal_handler_disconnect(m_monitor, m_changedHandler);
-    g_file_monitor_cancel(m_monitor);
-    g_object_unref(m_monitor);
+    g_file_monitor_cancel(m_monitor.get());
   }
 }
 
@@ -149,32 +146,29 @@ std::vector<TableError> RedirectSource::Load() {
 bool RedirectSource::Watch(TableChanged onChanged, LogSink log, std::string& error) {
   m_onChanged = std::move(onChanged);
   m_log = std::move(log);
-  GFile* file = g_file_new_for_path(m_path.c_str());
-  GError* monitorError = nullptr;
-  m_monitor = g_file_monitor_file(file, G_FILE_MONITOR_WATCH_MOVES, nullptr, &monitorError);
-  g_object_unref(file);
+  const auto file = platform::Adopt(g_file_new_for_path(m_path.c_str()));
+  platform::GErrorPtr monitorError;
+  m_monitor = platform::Adopt(g_file_monitor_file(file.get(), G_FILE_MONITOR_WATCH_MOVES, nullptr,
+                                                  platform::Out(monitorError)));
   if (!m_monitor) {
-    error = monitorError->message;
-    g_error_free(monitorError);
+    error = monitorError ? monitorError->message : "the file cannot be watched";
     return false;
   }
-  m_changedHandler = g_signal_connect(m_monitor, "changed", G_CALLBACK(OnFileChanged), this);
+  m_monitorHandlers = std::make_unique<platform::SignalHandlers>(m_monitor.get());
+  m_monitorHandlers->Connect("changed", G_CALLBACK(OnFileChanged), this);
   return true;
 }
 
 void RedirectSource::ScheduleReload() {
-  if (m_reloadTimeout != 0) {
-    g_source_remove(m_reloadTimeout);
-  }
-  m_reloadTimeout = g_timeout_add(kSettleMilliseconds, OnSettled, this);
+  m_reloadTimeout.Reset(g_timeout_add(kSettleMilliseconds, OnSettled, this));
 }
 
 void RedirectSource::ForgetPendingReload() {
-  m_reloadTimeout = 0;
+  m_reloadTimeout.Forget();
 }
 
 void RedirectSource::Reload() {
-  m_reloadTimeout = 0;
+  m_reloadTimeout.Forget();
   LoadedTable loaded = LoadRedirectTable(m_defaultText, m_defaultName, m_path, m_fileRequired);
   if (!loaded.Ok()) {
     if (m_log) {

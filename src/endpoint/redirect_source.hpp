@@ -10,6 +10,7 @@
 #include <gio/gio.h>
 
 #include "endpoint/redirect_table.hpp"
+#include "platform/gobject_ptr.hpp"
 
 namespace ticklark::endpoint {
 
@@ -69,9 +70,9 @@ class RedirectSource {
   std::shared_ptr<const RedirectTable> m_table;
   TableChanged m_onChanged;
   LogSink m_log;
-  GFileMonitor* m_monitor = nullptr;
-  gulong m_changedHandler = 0;
-  guint m_reloadTimeout = 0;
+  platform::GObjectPtr<GFileMonitor> m_monitor;
+  std::unique_ptr<platform::SignalHandlers> m_monitorHandlers;  // goes before the monitor
+  platform::SourceId m_reloadTimeout;
 };
 
 }  // namespace ticklark::endpoint

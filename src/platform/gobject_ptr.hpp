@@ -163,4 +163,18 @@ inline guint RunWhenIdle(std::function<void()> work, int priority = G_PRIORITY_D
       [](gpointer data) { std::unique_ptr<Work>{static_cast<Work*>(data)}; });
 }
 
+// A NULL-terminated array of strings and the strings in it (g_get_environ(),
+// g_shell_parse_argv()).
+using GStrvPtr = CPtr<char*, g_strfreev>;
+
+inline void DestroySource(GSource* source) {
+  g_source_destroy(source);
+  g_source_unref(source);
+}
+
+// A main-loop source made by its owner (g_timeout_source_new(), a stream's
+// source) and attached to a context: taken out of it and released when its
+// holder goes, whether or not it has ended itself by then.
+using AttachedSource = CPtr<GSource, DestroySource>;
+
 }  // namespace ticklark::platform

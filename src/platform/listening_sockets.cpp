@@ -9,6 +9,8 @@
 
 #include <gio/gio.h>
 
+#include "platform/gobject_ptr.hpp"
+
 namespace ticklark::platform {
 
 namespace {
@@ -122,13 +124,13 @@ std::vector<ListeningSocket> ReadListeningSockets() {
 
 std::vector<unsigned> ListenerOwners(const std::vector<ListeningSocket>& sockets,
                                      const std::string& ip, unsigned port) {
-  GInetAddress* parsed = g_inet_address_new_from_string(ip.c_str());
+  const GObjectPtr<GInetAddress> parsed = Adopt(g_inet_address_new_from_string(ip.c_str()));
   if (!parsed) {
     return {};
   }
   Bytes target{};
-  const bool targetV4 = g_inet_address_get_family(parsed) == G_SOCKET_FAMILY_IPV4;
-  const auto* raw = g_inet_address_to_bytes(parsed);
+  const bool targetV4 = g_inet_address_get_family(parsed.get()) == G_SOCKET_FAMILY_IPV4;
+  const auto* raw = g_inet_address_to_bytes(parsed.get());
   if (targetV4) {
     target[10] = 0xFF;
     target[11] = 0xFF;
@@ -136,7 +138,6 @@ std::vector<unsigned> ListenerOwners(const std::vector<ListeningSocket>& sockets
   } else {
     std::memcpy(target.data(), raw, 16);
   }
-  g_object_unref(parsed);
 
   std::vector<unsigned> owners;
   for (const ListeningSocket& socket : sockets) {

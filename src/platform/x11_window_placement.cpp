@@ -14,6 +14,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "platform/gobject_ptr.hpp"
 #include "platform/window_placement.hpp"
 #include "platform/x11_position_hints.hpp"
 
@@ -295,7 +296,8 @@ class PlacementKeeper : public std::enable_shared_from_this<PlacementKeeper> {
         m_askedX(askedX),
         m_askedY(askedY),
         m_kind(X11WindowPlacement::KindOf(window)),
-        m_frameAtom(XInternAtom(xw.display, "_NET_FRAME_EXTENTS", False)) {
+        m_frameAtom(XInternAtom(xw.display, "_NET_FRAME_EXTENTS", False)),
+        m_handlers(xw.gdk) {
     g_weak_ref_init(&m_window, window.gobj());
   }
   ~PlacementKeeper() {
@@ -306,7 +308,7 @@ class PlacementKeeper : public std::enable_shared_from_this<PlacementKeeper> {
   PlacementKeeper& operator=(const PlacementKeeper&) = delete;
 
   void Start(bool mapped) {
-    m_handler = g_signal_connect(m_xw.gdk, "xevent", G_CALLBACK(&PlacementKeeper::OnXEvent), this);
+    m_handlers.Connect("xevent", G_CALLBACK(&PlacementKeeper::OnXEvent), this);
     if (mapped) {
       OnMapped();
     }
@@ -314,16 +316,9 @@ class PlacementKeeper : public std::enable_shared_from_this<PlacementKeeper> {
 
   void Stop() {
     ForgetHintedPosition(m_xw.id);
-    if (m_handler) {
-      g_signal_handler_disconnect(m_xw.gdk, m_handler);
-      m_handler = 0;
-    }
-    for (guint* source : {&m_check, &m_deadline}) {
-      if (*source) {
-        g_source_remove(*source);
-        *source = 0;
-      }
-    }
+    m_handlers.DisconnectAll();
+    m_check.Reset();
+    m_deadline.Reset();
   }
 
  private:
@@ -360,16 +355,16 @@ class PlacementKeeper : public std::enable_shared_from_this<PlacementKeeper> {
   void OnMapped() {
     m_mapped = true;
     ForgetHintedPosition(m_xw.id);  // placed: the manager has read it
-    if (!m_deadline) {
-      m_deadline = g_timeout_add(kSettleMilliseconds, &PlacementKeeper::OnDeadline, this);
+    if (!m_deadline.Active()) {
+      m_deadline.Reset(g_timeout_add(kSettleMilliseconds, &PlacementKeeper::OnDeadline, this));
     }
     CheckSoon();
   }
 
   // Several events come together: look once they have all been handled.
   void CheckSoon() {
-    if (m_mapped && !m_check) {
-      m_check = g_idle_add_full(G_PRIORITY_DEFAULT, &PlacementKeeper::OnCheck, this, nullptr);
+    if (m_mapped && !m_check.Active()) {
+      m_check.Reset(g_idle_add_full(G_PRIORITY_DEFAULT, &PlacementKeeper::OnCheck, this, nullptr));
     }
   }
 
@@ -381,7 +376,7 @@ class PlacementKeeper : public std::enable_shared_from_this<PlacementKeeper> {
 
   static gboolean OnCheck(gpointer self) {
     auto* keeper = static_cast<PlacementKeeper*>(self);
-    keeper->m_check = 0;
+    keeper->m_check.Forget();
     const auto alive = keeper->shared_from_this();  // Forget() may drop the last owner
     if (keeper->m_finished || !keeper->Check()) {
       keeper->m_owner.Forget(keeper->m_xw.id);
@@ -391,7 +386,7 @@ class PlacementKeeper : public std::enable_shared_from_this<PlacementKeeper> {
 
   static gboolean OnDeadline(gpointer self) {
     auto* keeper = static_cast<PlacementKeeper*>(self);
-    keeper->m_deadline = 0;
+    keeper->m_deadline.Forget();
     keeper->FinishSoon();
     return G_SOURCE_REMOVE;
   }
@@ -402,7 +397,7 @@ class PlacementKeeper : public std::enable_shared_from_this<PlacementKeeper> {
     if (!gtk) {
       return false;
     }
-    const std::unique_ptr<GtkWindow, void (*)(gpointer)> hold(gtk, g_object_unref);
+    const GObjectPtr<GtkWindow> hold(gtk);
     ErrorTrap trap(m_xw.gdk);
     if (!MappedOnScreen(m_xw)) {
       return trap.Ok();  // unmapped again (minimised, or mapped later): wait
@@ -444,9 +439,9 @@ class PlacementKeeper : public std::enable_shared_from_this<PlacementKeeper> {
   X11WindowPlacement::FrameKind m_kind;
   Atom m_frameAtom;
   GWeakRef m_window;
-  gulong m_handler = 0;
-  guint m_check = 0;
-  guint m_deadline = 0;
+  SignalHandlers m_handlers;
+  SourceId m_check;
+  SourceId m_deadline;
   bool m_mapped = false;
   bool m_finished = false;
   int m_corrections = 0;
@@ -650,9 +645,8 @@ std::vector<PixelRect> X11WindowPlacement::Monitors() {
   GListModel* list = gdk_display_get_monitors(display);
   const guint count = g_list_model_get_n_items(list);
   for (guint i = 0; i < count; ++i) {
-    auto* monitor = static_cast<GdkMonitor*>(g_list_model_get_item(list, i));
-    monitors.push_back(GeometryOf(monitor));
-    g_object_unref(monitor);
+    const GObjectPtr<GdkMonitor> monitor(static_cast<GdkMonitor*>(g_list_model_get_item(list, i)));
+    monitors.push_back(GeometryOf(monitor.get()));
   }
   return monitors;
 }

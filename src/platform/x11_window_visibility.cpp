@@ -17,6 +17,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "platform/gobject_ptr.hpp"
 #include "platform/window_visibility.hpp"
 
 // What tells the program that a window of its own is wholly hidden:
@@ -116,11 +117,11 @@ void Hear(Display* display, ::Window window, long mask) {
 class Tracker : public std::enable_shared_from_this<Tracker> {
  public:
   Tracker(GdkDisplay* gdk, ::Window id)
-      : m_gdk(GDK_DISPLAY(g_object_ref(gdk))),
+      : m_gdk(Share(gdk)),
         m_display(gdk_x11_display_get_xdisplay(gdk)),
         m_id(id),
         m_atoms(m_display) {
-    gdk_x11_display_error_trap_push(m_gdk);
+    gdk_x11_display_error_trap_push(m_gdk.get());
     XWindowAttributes attributes;
     if (XGetWindowAttributes(m_display, m_id, &attributes)) {
       m_root = attributes.root;
@@ -130,17 +131,14 @@ class Tracker : public std::enable_shared_from_this<Tracker> {
     if (m_root) {
       Hear(m_display, m_root, PropertyChangeMask | SubstructureNotifyMask);
     }
-    gdk_x11_display_error_trap_pop_ignored(m_gdk);
-    m_handler = g_signal_connect(m_gdk, "xevent", G_CALLBACK(&Tracker::OnXEvent), this);
+    gdk_x11_display_error_trap_pop_ignored(m_gdk.get());
+    m_handlers.Connect("xevent", G_CALLBACK(&Tracker::OnXEvent), this);
     Schedule();  // the window may be covered already
   }
 
   ~Tracker() {
-    g_signal_handler_disconnect(m_gdk, m_handler);
-    if (m_idle) {
-      g_source_remove(m_idle);
-    }
-    g_object_unref(m_gdk);
+    m_handlers.DisconnectAll();
+    m_idle.Reset();
   }
 
   Tracker(const Tracker&) = delete;
@@ -198,14 +196,14 @@ class Tracker : public std::enable_shared_from_this<Tracker> {
   // Once per turn of the main loop, before GTK draws its next frame: a window
   // that shows again has its panes back in the same frame.
   void Schedule() {
-    if (!m_idle) {
-      m_idle = g_idle_add_full(G_PRIORITY_DEFAULT, &Tracker::OnIdle, this, nullptr);
+    if (!m_idle.Active()) {
+      m_idle.Reset(g_idle_add_full(G_PRIORITY_DEFAULT, &Tracker::OnIdle, this, nullptr));
     }
   }
 
   static gboolean OnIdle(gpointer self) {
     auto* tracker = static_cast<Tracker*>(self);
-    tracker->m_idle = 0;
+    tracker->m_idle.Forget();
     // A listener may end the last watch of the window while it is told.
     const std::shared_ptr<Tracker> keep = tracker->shared_from_this();
     tracker->Update();
@@ -213,9 +211,9 @@ class Tracker : public std::enable_shared_from_this<Tracker> {
   }
 
   void Update() {
-    gdk_x11_display_error_trap_push(m_gdk);
+    gdk_x11_display_error_trap_push(m_gdk.get());
     const VisibilityFacts facts = Gather();
-    gdk_x11_display_error_trap_pop_ignored(m_gdk);
+    gdk_x11_display_error_trap_pop_ignored(m_gdk.get());
     const bool hidden = IsWhollyHidden(facts);
     if (hidden == m_hidden) {
       return;
@@ -310,14 +308,14 @@ class Tracker : public std::enable_shared_from_this<Tracker> {
     return facts;
   }
 
-  GdkDisplay* m_gdk;
+  GObjectPtr<GdkDisplay> m_gdk;
   Display* m_display;
   ::Window m_id;
   ::Window m_root = 0;
   int m_screen = 0;
   Atoms m_atoms;
-  gulong m_handler = 0;
-  guint m_idle = 0;
+  SignalHandlers m_handlers{m_gdk.get()};
+  SourceId m_idle;
   bool m_obscured = false;
   bool m_hidden = false;
   std::map<int, std::function<void(bool)>> m_listeners;

@@ -6,6 +6,7 @@
 #include <gdk/gdk.h>
 #include <gtkmm/window.h>
 
+#include "platform/gobject_ptr.hpp"
 #include "platform/window_placement.hpp"
 #include "ui/assets.hpp"
 #include "ui/form_layout.hpp"
@@ -231,33 +232,28 @@ void PaintNow(Gtk::Window& window) {
   if (surface) {
     struct Wait {
       Gtk::Window& window;
-      GMainLoop* loop;
-      guint deadline;
-    } wait{window, g_main_loop_new(nullptr, FALSE), 0};
-    GdkFrameClock* clock = gdk_surface_get_frame_clock(surface);
-    const gulong painted =
-        g_signal_connect_swapped(clock, "after-paint", G_CALLBACK(+[](Wait* waiting) {
-                                   if (waiting->window.get_mapped()) {
-                                     g_main_loop_quit(waiting->loop);
-                                   }
-                                 }),
-                                 &wait);
-    wait.deadline = g_timeout_add(
+      platform::CPtr<GMainLoop, g_main_loop_unref> loop;
+      platform::SourceId deadline;
+    } wait{
+        window, platform::CPtr<GMainLoop, g_main_loop_unref>(g_main_loop_new(nullptr, FALSE)), {}};
+    platform::SignalHandlers painted(gdk_surface_get_frame_clock(surface));
+    painted.Connect("after-paint", G_CALLBACK(+[](GdkFrameClock*, Wait* waiting) {
+                      if (waiting->window.get_mapped()) {
+                        g_main_loop_quit(waiting->loop.get());
+                      }
+                    }),
+                    &wait);
+    wait.deadline.Reset(g_timeout_add(
         kPaintDeadlineMilliseconds,
         [](gpointer data) {
           auto* waiting = static_cast<Wait*>(data);
-          waiting->deadline = 0;
-          g_main_loop_quit(waiting->loop);
+          waiting->deadline.Forget();
+          g_main_loop_quit(waiting->loop.get());
           return G_SOURCE_REMOVE;
         },
-        &wait);
+        &wait));
     window.queue_draw();
-    g_main_loop_run(wait.loop);
-    g_signal_handler_disconnect(clock, painted);
-    if (wait.deadline) {
-      g_source_remove(wait.deadline);
-    }
-    g_main_loop_unref(wait.loop);
+    g_main_loop_run(wait.loop.get());
   }
   if (GdkDisplay* display = gdk_display_get_default()) {
     gdk_display_sync(display);

@@ -381,6 +381,20 @@ TEST(EndpointRestart, AnEndpointThatEndsAtOnceIsHeldToTheLimit) {
   EXPECT_EQ(said.find('\x1b'), std::string::npos);
 }
 
+// What the endpoint says while it stops with the program still reaches
+// standard error, as do the lines it wrote before.
+TEST(EndpointRestart, WhatAStoppedEndpointSaysIsPassedOn) {
+  const unsigned port = FreePort();
+  EndpointLauncher launcher("http://127.0.0.1:" + std::to_string(port), TICKLARK_ENDPOINT_BINARY);
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(launcher.Prepare(EndpointLauncher::Clock::now() + 5s), EndpointOutcome::kStarted);
+  ASSERT_EQ(StripStatus(port), 200u);  // serving: it has its stop signals by now
+  launcher.Stop();
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(Count(said, "ticklark-endpoint: listening on "), 1u) << said;
+  EXPECT_EQ(Count(said, "ticklark-endpoint: stopped"), 1u) << said;
+}
+
 struct Schedule {
   double endedAt;  // seconds
   long delay;      // milliseconds

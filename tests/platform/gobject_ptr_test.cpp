@@ -51,6 +51,27 @@ TEST(GObjectOwners, ReleaseWhatTheyHoldExactlyOnceWhenTheyGo) {
   }
   EXPECT_FALSE(ran);
 
+  // A source of one's own is taken out of its context by its holder, also
+  // after it has ended itself.
+  int runs = 0;
+  const auto count = +[](gpointer counter) -> gboolean {
+    ++*static_cast<int*>(counter);
+    return G_SOURCE_REMOVE;
+  };
+  {
+    AttachedSource ended(g_idle_source_new());
+    g_source_set_callback(ended.get(), count, &runs, nullptr);
+    g_source_attach(ended.get(), nullptr);
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    AttachedSource pending(g_idle_source_new());
+    g_source_set_callback(pending.get(), count, &runs, nullptr);
+    g_source_attach(pending.get(), nullptr);
+  }
+  while (g_main_context_iteration(nullptr, FALSE)) {
+  }
+  EXPECT_EQ(runs, 1);
+
   GErrorPtr error;
   const bool parsed = g_uri_is_valid("no scheme", G_URI_FLAGS_NONE, Out(error));
   EXPECT_FALSE(parsed);
