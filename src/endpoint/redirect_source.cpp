@@ -114,10 +114,9 @@ LoadedTable LoadRedirectTable(std::string_view defaultText, std::string_view def
 }
 
 std::string UserTablePath() {
-  gchar* path = g_build_filename(g_get_user_config_dir(), "Ticklark2", "endpoint.conf", nullptr);
-  std::string result = path;
-  g_free(path);
-  return result;
+  const platform::GCharPtr path(
+      g_build_filename(g_get_user_config_dir(), "Ticklark2", "endpoint.conf", nullptr));
+  return path.get();
 }
 
 RedirectSource::RedirectSource(std::string defaultText, std::string defaultName, std::string path,
