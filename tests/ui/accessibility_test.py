@@ -153,14 +153,21 @@ def on_screen(caption):  # the ids of the visible windows named |caption|
 
 
 def main_window_id():
-    # The splash, 470 x 256, bears the same name; it goes soon after. A window
-    # that went between the search and xwininfo gives no width at all: it is
-    # not taken for the main window either.
+    # The splash bears the same name, and the main window comes only once it
+    # has gone: while a window of the splash type is on the screen, or one
+    # that may still become it (a window on its way to the screen has no type
+    # or size yet), there is no main window to find. A window that went
+    # between the search and xprop or xwininfo gives no type or no width: it
+    # is not taken for the main window either.
+    found = None
     for window_id in on_screen("Ticklark 2"):
+        window_type = output("xprop", "-id", window_id, "_NET_WM_WINDOW_TYPE")
+        if "_NET_WM_WINDOW_TYPE_SPLASH" in window_type:
+            return None
         width = re.search(r"^\s*Width: (\d+)$", output("xwininfo", "-id", window_id), re.M)
-        if width and width.group(1) != "470":
-            return window_id
-    return None
+        if "_NET_WM_WINDOW_TYPE_NORMAL" in window_type and width and width.group(1) != "470":
+            found = window_id
+    return found
 
 
 def check_icon(caption):

@@ -198,9 +198,10 @@ TEST_F(PaneBrowsingOnItsOwnScreen, KeysAndMouseButtonsWalkTheHistoryReloadAndSto
     int button;
     const char* title;
   };
-  const Step steps[] = {{"alt+Left", 0, "B"},    {"alt+Left", 0, "A"}, {"alt+Right", 0, "B"},
-                        {nullptr, 8, "A"},       {nullptr, 9, "B"},    {nullptr, 9, "C"},
-                        {"alt+KP_Left", 0, "B"}, {"alt+Right", 0, "C"}};
+  // The key table itself is the pane core's (pane_core_test.cpp); here each
+  // way a command reaches the pane, once.
+  const Step steps[] = {
+      {"alt+Left", 0, "B"}, {"alt+Right", 0, "C"}, {nullptr, 8, "B"}, {nullptr, 9, "C"}};
   for (const Step& step : steps) {
     SCOPED_TRACE(step.keys ? step.keys : "button " + std::to_string(step.button));
     if (step.keys) {
@@ -212,8 +213,8 @@ TEST_F(PaneBrowsingOnItsOwnScreen, KeysAndMouseButtonsWalkTheHistoryReloadAndSto
     ASSERT_TRUE(PumpUntil([&] { return !pane.IsLoading(); }));
   }
 
-  // Every reload key asks the server again.
-  for (const char* keys : {"F5", "ctrl+r", "ctrl+F5", "ctrl+shift+r"}) {
+  // A reload and a reload from the server each ask the server again.
+  for (const char* keys : {"F5", "ctrl+shift+r"}) {
     SCOPED_TRACE(keys);
     const auto before = m_server.CountRequests("/c");
     Press(pane, keys);
