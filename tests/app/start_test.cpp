@@ -26,6 +26,7 @@
 #include "support/loopback_server.hpp"
 #include "support/process_tree.hpp"
 #include "support/screenshot.hpp"
+#include "web/engine/browser_pane.hpp"
 #include "web/engine/web_session.hpp"
 
 namespace ticklark::app {
@@ -104,6 +105,17 @@ void ServeFirstPages(test::LoopbackServer& server, const web::DestinationCatalog
     server.ServeHtml(test::PathOf(pages.Address(page)), "<title>first page</title>");
   }
 }
+// What the main window's panes show in place of a page, should a start go
+// wrong: a crashed web process and a load lost on its way read differently.
+std::string NoticesOf(const MainForm& form) {
+  std::string text = "pane notices (0 none, 1 crashed, 3 stopped):";
+  for (const web::BrowserPane* pane :
+       {form.WebBrowser1(), form.WebBrowser2(), form.WebBrowser12()}) {
+    text += " " + std::to_string(static_cast<int>(pane->Notice()));
+  }
+  return text;
+}
+
 bool AwaitFirstPagesAsked(test::LoopbackServer& server, const web::DestinationCatalogue& pages) {
   return test::PumpUntil(
       [&] {
@@ -182,9 +194,9 @@ TEST_F(StartProcedure, EveryStartPutsTheMainWindowsPanesInOneWebProcess) {
       test::PumpFor(std::chrono::milliseconds(4500));
       kill(held.front(), SIGCONT);
     }
-    EXPECT_TRUE(AwaitFirstPagesAsked(server, pages));
+    EXPECT_TRUE(AwaitFirstPagesAsked(server, pages)) << NoticesOf(*started.MainWindow());
     test::PumpFor(std::chrono::milliseconds(300));
-    EXPECT_EQ(WebProcessIds().size(), 1u);
+    EXPECT_EQ(WebProcessIds().size(), 1u) << NoticesOf(*started.MainWindow());
     started.MainWindow()->Close();
     ui::DestroyUnloadedWindows();
     // The next start begins without any web process, as a start does.
