@@ -47,6 +47,14 @@ close_program() {
   wait_for 10000 gone "$pid" && wait "$pid"
 }
 said() { grep -qF -- "$1" "$work/out.txt"; }
+# Another user's copy of the endpoint, run from the work folder: the build tree
+# may be where that user cannot enter.
+start_other_users_endpoint() {
+  setpriv --reuid=65534 --regid=65534 --clear-groups env XDG_CONFIG_HOME=/nonexistent \
+    "$work/ticklark-endpoint" 2>"$work/other.log" &
+  other=$!
+  pids+=("$other")
+}
 listening_as() {  # listening_as <uid>: 127.0.0.1:8642 (hex) in state LISTEN
   awk -v uid="$1" '$2 == "0100007F:21C2" && $4 == "0A" && $8 == uid { found = 1 }
     END { exit !found }' /proc/net/tcp
@@ -85,13 +93,9 @@ close_program
 check "and runs on after the program" kill -0 "$running"
 kill "$running"; wait "$running" 2>/dev/null
 
-# Another user's program on the port: never asked, nothing started. That user
-# runs a copy in the work folder: the build tree may be where it cannot enter.
+# Another user's program on the port: never asked, nothing started.
 install -m 755 "$endpoint" "$work/ticklark-endpoint"
-setpriv --reuid=65534 --regid=65534 --clear-groups env XDG_CONFIG_HOME=/nonexistent \
-  "$work/ticklark-endpoint" 2>"$work/other.log" &
-other=$!
-pids+=("$other")
+start_other_users_endpoint
 if check "another user's endpoint listens on the port (uid 65534)" wait_for 5000 listening_as 65534
 then
   start
@@ -138,10 +142,7 @@ wait_for 5000 listening_as "$(id -u)"
 start
 wait_for 15000 grep -q "GET /ticklark/viewext/ticklark_ad_frame.asp 200" "$work/endpoint.log"
 kill -9 "$running"; wait "$running" 2>/dev/null
-setpriv --reuid=65534 --regid=65534 --clear-groups env XDG_CONFIG_HOME=/nonexistent \
-  "$work/ticklark-endpoint" 2>"$work/other.log" &
-other=$!
-pids+=("$other")
+start_other_users_endpoint
 if check "another user's endpoint takes the address (uid 65534)" wait_for 5000 listening_as 65534
 then
   xdotool windowactivate --sync "$main" 2>/dev/null

@@ -3,15 +3,12 @@
 
 #include <gio/gio.h>
 
+#include "endpoint/paths.hpp"
 #include "platform/web_address.hpp"
 
 namespace ticklark::web {
 
 namespace {
-
-// The program's own endpoint serves every page the program asks it for under
-// this folder, wherever --endpoint puts it.
-constexpr std::string_view kEndpointFolder = "/ticklark/viewext/";
 
 // The engine's own error domains, by name (g_quark_to_string), and the codes
 // of failures it shows no page for.
@@ -185,8 +182,10 @@ std::string HtmlEscaped(std::string_view text) {
   return escaped;
 }
 
+// The endpoint serves every page the program asks it for under its folder,
+// wherever --endpoint puts it.
 bool IsEndpointAddress(std::string_view address) {
-  return PathOf(address).starts_with(kEndpointFolder);
+  return PathOf(address).starts_with(endpoint::kEndpointFolder);
 }
 
 bool ShowsAProblemPage(std::string_view domain, int code) {
